@@ -1,0 +1,112 @@
+// The shake warp: the process-wide random sequence, the shake amounts, the jittered mesh and the
+// frame redraw. All arithmetic is 32-bit two's complement that wraps, computed through unsigned
+// values so that wrapping is defined; the order of operations is part of each formula.
+#include "convert/shake_warp.h"
+
+#include <cstddef>
+
+uint32_t randomSequenceState = 1;
+
+static int32_t WrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+static int32_t WrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+static int32_t WrapMul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+
+int32_t NextRandomValue() {
+    randomSequenceState = randomSequenceState * 214013u + 2531011u;
+    return static_cast<int32_t>((randomSequenceState >> 16) & 0x7FFF);
+}
+
+int32_t RandomBelow(int32_t n) { return WrapMul(NextRandomValue(), n) / 32768; }
+
+static int32_t ShakeAmount(int32_t side, int32_t shakePercent) {
+    int32_t amount = WrapMul(side / 16, shakePercent) / 100;
+    return amount == 0 ? 1 : amount;
+}
+
+ShakeAmounts ComputeShakeAmounts(int32_t width, int32_t height, int32_t shakePercent) {
+    return ShakeAmounts{ShakeAmount(width, shakePercent), ShakeAmount(height, shakePercent)};
+}
+
+// A regular coordinate moved by RandomBelow(amount) - (amount >> 1), kept inside 0 .. side - 1.
+static int32_t Jitter(int32_t regular, int32_t amount, int32_t side) {
+    int32_t v = WrapSub(WrapAdd(RandomBelow(amount), regular), amount >> 1);
+    if (v < 0) return 0;
+    if (v >= side) return side - 1;
+    return v;
+}
+
+void BuildShakeMesh(ShakeMesh* mesh, int32_t width, int32_t height, int32_t amountX, int32_t amountY) {
+    // Row by row from the top, left to right, the horizontal draw before the vertical one:
+    // the order in which the sequence is consumed decides every frame.
+    for (int j = 0; j < kMeshPoints; ++j) {
+        for (int k = 0; k < kMeshPoints; ++k) {
+            int32_t x = WrapMul(width, k) / 16;
+            mesh->regularX[k][j] = x;
+            mesh->jitteredX[k][j] = (k >= 1 && k <= 15) ? Jitter(x, amountX, width) : x;
+            int32_t y = WrapMul(height, j) / 16;
+            mesh->regularY[k][j] = y;
+            mesh->jitteredY[k][j] = (j >= 1 && j <= 15) ? Jitter(y, amountY, height) : y;
+        }
+    }
+}
+
+struct MeshPoint {
+    int32_t x;
+    int32_t y;
+};
+
+static MeshPoint JitteredPoint(const ShakeMesh* mesh, int k, int j) {
+    return MeshPoint{mesh->jitteredX[k][j], mesh->jitteredY[k][j]};
+}
+
+// One row of a cell: `width` pixels sampled evenly from `left` towards `right`. The products
+// c * (R - L) are carried as running sums, leaving two divisions per pixel.
+static void WarpRow(ImageHandle source, MeshPoint left, MeshPoint right, int32_t width, uint8_t* out) {
+    const int32_t stepX = WrapSub(right.x, left.x);
+    const int32_t stepY = WrapSub(right.y, left.y);
+    int32_t sumX = 0;
+    int32_t sumY = 0;
+    for (int32_t c = 0; c < width; ++c) {
+        uint32_t colour = ReadImagePixel(source, WrapAdd(left.x, sumX / width), WrapAdd(left.y, sumY / width));
+        out[0] = static_cast<uint8_t>(colour >> 16);  // blue
+        out[1] = static_cast<uint8_t>(colour >> 8);   // green
+        out[2] = static_cast<uint8_t>(colour);        // red
+        out += 3;
+        sumX = WrapAdd(sumX, stepX);
+        sumY = WrapAdd(sumY, stepY);
+    }
+}
+
+// Fills the regular rectangle of cell (k, j) from the source quadrilateral of its jittered corners.
+static void WarpCell(const ShakeMesh* mesh, int k, int j, ImageHandle source, int32_t height, uint8_t* pixels,
+                     int32_t stride) {
+    const int32_t cellHeight = WrapSub(mesh->regularY[k][j + 1], mesh->regularY[k][j]);
+    if (cellHeight <= 0) return;
+    const int32_t cellWidth = WrapSub(mesh->regularX[k + 1][j], mesh->regularX[k][j]);
+    const int32_t x0 = mesh->regularX[k][j];
+    const int32_t y0 = mesh->regularY[k][j];
+    const MeshPoint topLeft = JitteredPoint(mesh, k, j);
+    const MeshPoint bottomLeft = JitteredPoint(mesh, k, j + 1);
+    const MeshPoint topRight = JitteredPoint(mesh, k + 1, j);
+    const MeshPoint bottomRight = JitteredPoint(mesh, k + 1, j + 1);
+    const MeshPoint leftStep{WrapSub(bottomLeft.x, topLeft.x), WrapSub(bottomLeft.y, topLeft.y)};
+    const MeshPoint rightStep{WrapSub(bottomRight.x, topRight.x), WrapSub(bottomRight.y, topRight.y)};
+    MeshPoint leftSum{0, 0};
+    MeshPoint rightSum{0, 0};
+    for (int32_t i = 0; i < cellHeight; ++i) {
+        MeshPoint left{WrapAdd(topLeft.x, leftSum.x / cellHeight), WrapAdd(topLeft.y, leftSum.y / cellHeight)};
+        MeshPoint right{WrapAdd(topRight.x, rightSum.x / cellHeight), WrapAdd(topRight.y, rightSum.y / cellHeight)};
+        // Rows are stored bottom-up: picture row y lives in stored row height - 1 - y.
+        uint8_t* row = pixels + static_cast<ptrdiff_t>(stride) * (height - 1 - (y0 + i)) + 3 * static_cast<ptrdiff_t>(x0);
+        if (cellWidth > 0) WarpRow(source, left, right, cellWidth, row);
+        leftSum = MeshPoint{WrapAdd(leftSum.x, leftStep.x), WrapAdd(leftSum.y, leftStep.y)};
+        rightSum = MeshPoint{WrapAdd(rightSum.x, rightStep.x), WrapAdd(rightSum.y, rightStep.y)};
+    }
+}
+
+void WarpFrame(const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height, ImageHandle copy) {
+    uint8_t* pixels = GetImageInfo(copy)->pixels;
+    const int32_t stride = (WrapMul(3, width) + 3) & ~3;
+    for (int j = 0; j < 16; ++j)
+        for (int k = 0; k < 16; ++k) WarpCell(mesh, k, j, source, height, pixels, stride);
+}

@@ -1,0 +1,37 @@
+// A stand-in for the image library that records every call the conversion makes, holds small
+// in-memory images for the warp, and can be told which operation fails.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "convert/image_ops.h"
+
+struct DoubleImage {
+    int32_t width;
+    int32_t height;
+    std::vector<uint8_t> pixels;  // 24-bit bottom-up DIB rows, padded to 4 bytes
+    imaging::BitmapInfoHeader header;
+    ImageInfo info;
+};
+
+struct ImageOpsDouble {
+    std::vector<std::string> calls;     // "load P", "prepare H", "info H", "duplicate H -> H2", ...
+    int64_t pixelReads = 0;             // ReadImagePixel calls (not in `calls`)
+    std::vector<std::pair<int32_t, int32_t>> pixelReadPoints;  // kept when recordPixelPoints
+    bool recordPixelPoints = false;
+    bool failLoad = false;
+    bool failPrepare = false;
+    int failDuplicateNumber = 0;        // 1-based copy that comes back as 0; 0 = none
+    bool failWrite = false;
+    int32_t loadWidth = 4;              // size of the picture a load gives
+    int32_t loadHeight = 3;
+    std::vector<DoubleImage*> images;   // index = handle - 1
+};
+extern ImageOpsDouble imageOps;
+
+void ResetImageOpsDouble();  // forgets all images and calls; sizes back to 4 x 3
+DoubleImage* DoubleImageOf(ImageHandle handle);
+// A new image outside the recorded calls, every pixel from colourAt(x, y) as COLORREF.
+ImageHandle AddDoubleImage(int32_t width, int32_t height, uint32_t (*colourAt)(int32_t x, int32_t y));

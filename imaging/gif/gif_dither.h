@@ -1,0 +1,34 @@
+// Maps a band of rows of one frame to palette indices, with or without error diffusion, and
+// optionally keeping the colour already on screen where it is close enough.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/gif/gif_encoder.h"
+#include "imaging/gif/gif_nearest.h"
+#include "imaging/gif/gif_palette.h"
+
+namespace gif {
+namespace detail {
+
+struct BandJob {
+    const Frame* frame;
+    int firstRow;
+    int endRow;                  // exclusive
+    const Palette* palette;
+    const NearestGrid* grid;
+    const uint8_t* shown;        // indices on screen before this frame (whole frame), or null
+    int keepTolerance;           // squared distance the shown colour may exceed the nearest by
+    bool dither;
+    uint8_t* indices;            // this frame's indices (whole frame, width bytes per row)
+    int16_t* errorRows;          // scratch: kErrorRowsPerBand * 3 * (width + 2) values
+    uint32_t* memo;              // scratch: kMemoEntries values
+};
+
+const size_t kMemoEntries = 4096;
+const size_t kErrorRowsPerBand = 4;
+
+void MapBand(const BandJob& job);
+
+}  // namespace detail
+}  // namespace gif

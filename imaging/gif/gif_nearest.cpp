@@ -1,0 +1,114 @@
+// Builds the nearest-colour grid level by level (8 then 32 cells a side): each cell tests only
+// its parent cell's candidates, which always include its own, so no level tests every entry.
+#include "imaging/gif/gif_nearest.h"
+
+#include <algorithm>
+#include <new>
+
+namespace gif {
+namespace detail {
+
+namespace {
+
+int DistanceToRange(int v, int lo, int hi) { return v < lo ? lo - v : (v > hi ? v - hi : 0); }
+int FarthestInRange(int v, int lo, int hi) { return std::max(v - lo, hi - v); }
+
+struct Cube {
+    int lo[3];
+    int hi[3];  // inclusive
+};
+
+int MinDistance(const Candidate& c, const Cube& cube) {
+    int dr = DistanceToRange(c.r, cube.lo[0], cube.hi[0]);
+    int dg = DistanceToRange(c.g, cube.lo[1], cube.hi[1]);
+    int db = DistanceToRange(c.b, cube.lo[2], cube.hi[2]);
+    return dr * dr + dg * dg + db * db;
+}
+
+int MaxDistance(const Candidate& c, const Cube& cube) {
+    int dr = FarthestInRange(c.r, cube.lo[0], cube.hi[0]);
+    int dg = FarthestInRange(c.g, cube.lo[1], cube.hi[1]);
+    int db = FarthestInRange(c.b, cube.lo[2], cube.hi[2]);
+    return dr * dr + dg * dg + db * db;
+}
+
+// Appends to `out` the entries of [first, last) that can be nearest somewhere in the cube: an entry
+// whose closest point is farther than some other entry's farthest point never wins there.
+void KeepPossibleNearest(const Candidate* first, const Candidate* last, const Cube& cube,
+                         std::vector<Candidate>* out) {
+    int bound = INT32_MAX;
+    for (const Candidate* c = first; c != last; ++c) bound = std::min(bound, MaxDistance(*c, cube));
+    for (const Candidate* c = first; c != last; ++c) {
+        if (MinDistance(*c, cube) <= bound) out->push_back(*c);
+    }
+}
+
+Cube CubeOf(int r, int g, int b, int side) {
+    return Cube{{r * side, g * side, b * side}, {r * side + side - 1, g * side + side - 1, b * side + side - 1}};
+}
+
+
+// One level of the grid: `cellsPerSide`^3 cells, each listing (in candidates[start[c], start[c+1]))
+// the entries of its parent cell, one level coarser, that can be nearest inside it.
+struct Level {
+    int cellsPerSide;
+    std::vector<uint32_t> start;
+    std::vector<Candidate> candidates;
+};
+
+void RefineLevel(const Level& parent, int cellsPerSide, Level* level) {
+    int side = 256 / cellsPerSide, ratio = cellsPerSide / parent.cellsPerSide;
+    int cellCount = cellsPerSide * cellsPerSide * cellsPerSide;
+    level->cellsPerSide = cellsPerSide;
+    level->start.assign(size_t(cellCount) + 1, 0);
+    level->candidates.clear();
+    level->candidates.reserve(size_t(cellCount) * 4);
+    for (int cell = 0; cell < cellCount; ++cell) {
+        int r = cell / (cellsPerSide * cellsPerSide), g = (cell / cellsPerSide) % cellsPerSide, b = cell % cellsPerSide;
+        int p = ((r / ratio) * parent.cellsPerSide + g / ratio) * parent.cellsPerSide + b / ratio;
+        level->start[cell] = uint32_t(level->candidates.size());
+        KeepPossibleNearest(parent.candidates.data() + parent.start[p], parent.candidates.data() + parent.start[p + 1],
+                            CubeOf(r, g, b, side), &level->candidates);
+    }
+    level->start[cellCount] = uint32_t(level->candidates.size());
+}
+
+}  // namespace
+
+void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid) {
+    Level whole;
+    whole.cellsPerSide = 1;
+    for (int k = 0; k < size; ++k) {
+        // A repeated colour never wins: ties go to the entry with the lower index.
+        const Rgb& c = palette.colours[k];
+        bool repeated = false;
+        for (const Candidate& seen : whole.candidates) repeated = repeated || (seen.r == c.r && seen.g == c.g && seen.b == c.b);
+        if (!repeated) whole.candidates.push_back(Candidate{c.r, c.g, c.b, int16_t(k)});
+    }
+    whole.start = {0, uint32_t(whole.candidates.size())};
+    Level coarse, fine;
+    RefineLevel(whole, 8, &coarse);
+    RefineLevel(coarse, 32, &fine);
+
+    grid->paletteSize = size;
+    for (int k = 0; k < 256; ++k) {
+        const Rgb& c = palette.colours[k < size ? k : 0];
+        grid->colours[k] = Candidate{c.r, c.g, c.b, int16_t(k)};
+    }
+    grid->cells.assign(fine.start.size() - 1, 0);
+    grid->lists.clear();
+    grid->lists.reserve(fine.candidates.size() + fine.start.size());
+    for (size_t cell = 0; cell + 1 < fine.start.size(); ++cell) {
+        uint32_t first = fine.start[cell], count = fine.start[cell + 1] - first;
+        if (count == 1) {
+            grid->cells[cell] = kSingleCell | uint32_t(fine.candidates[first].index);
+            continue;
+        }
+        grid->cells[cell] = uint32_t(grid->lists.size());
+        grid->lists.push_back(uint8_t(count - 1));  // 2..256 entries, as count - 1
+        for (uint32_t k = first; k < first + count; ++k) grid->lists.push_back(uint8_t(fine.candidates[k].index));
+    }
+}
+
+}  // namespace detail
+}  // namespace gif

@@ -1,0 +1,52 @@
+// Exact nearest palette colour through a 32x32x32 grid of cells, each listing only the palette
+// entries that can be nearest somewhere inside it. Kept small (about half a megabyte) because
+// the lookups jump around the colour cube and every cache miss costs more than a distance.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "imaging/gif/gif_palette.h"
+
+namespace gif {
+namespace detail {
+
+struct Candidate {
+    int16_t r, g, b;
+    int16_t index;
+};
+
+// cells[c] is kSingleCell | index when one entry is nearest everywhere in cell c, otherwise the
+// position in `lists` of a count (less one) followed by that many palette indices.
+struct NearestGrid {
+    std::vector<uint32_t> cells;
+    std::vector<uint8_t> lists;
+    Candidate colours[256];  // the palette, indexed by palette index
+    int paletteSize;
+};
+
+const uint32_t kSingleCell = 0x80000000u;
+
+// Builds the grid for palette colours [0, size). Throws std::bad_alloc.
+void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid);
+
+inline int CellOf(int r, int g, int b) { return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3); }
+
+// Index of the palette colour nearest to (r, g, b) (each 0..255); ties go to the lowest index.
+inline int NearestIndex(const NearestGrid& grid, int r, int g, int b) {
+    uint32_t cell = grid.cells[CellOf(r, g, b)];
+    if (cell & kSingleCell) return int(cell & 255);
+    const uint8_t* list = grid.lists.data() + cell;
+    int count = list[0] + 1;
+    int best = INT32_MAX;
+    for (int k = 1; k <= count; ++k) {
+        const Candidate& c = grid.colours[list[k]];
+        int dr = r - c.r, dg = g - c.g, db = b - c.b;
+        int key = (dr * dr + dg * dg + db * db) << 8 | c.index;
+        best = key < best ? key : best;
+    }
+    return best & 255;
+}
+
+}  // namespace detail
+}  // namespace gif

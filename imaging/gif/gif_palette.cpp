@@ -1,0 +1,362 @@
+// The shared palette: an exact colour census for pictures with few colours, otherwise Wu's
+// variance-minimising split of a sampled colour histogram followed by k-means passes.
+#include "imaging/gif/gif_palette.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace gif {
+namespace detail {
+
+namespace {
+
+const uint8_t* RowStart(const Frame& frame, int y) { return frame.firstRow + ptrdiff_t(y) * frame.stride; }
+
+uint32_t PackColour(const uint8_t* bgr) { return uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0]; }
+
+// A small open-addressed set of packed colours; 0xFFFFFFFF marks an empty slot.
+struct ColourSet {
+    static const int kSlots = 1024;
+    uint32_t slots[kSlots];
+    int size;
+};
+
+// Returns false when the set already holds `limit` colours and `colour` would be one more.
+bool InsertColour(ColourSet* set, uint32_t colour, int limit) {
+    uint32_t slot = (colour * 2654435761u) >> 22;
+    while (set->slots[slot] != 0xFFFFFFFFu) {
+        if (set->slots[slot] == colour) return true;
+        slot = (slot + 1) & (ColourSet::kSlots - 1);
+    }
+    if (set->size == limit) return false;
+    set->slots[slot] = colour;
+    set->size++;
+    return true;
+}
+
+// ---- Wu's quantiser over a 33x33x33 table of cumulative moments (index 0 is the zero border).
+
+const int kSide = 33;
+const int kCells = kSide * kSide * kSide;
+
+inline int CellIndex(int r, int g, int b) { return (r * kSide + g) * kSide + b; }
+
+// All integer, so the palette is the same on every compiler and floating-point unit. With at most
+// about two million samples, squared channel sums stay below 2^60.
+struct Moments {
+    std::vector<int64_t> weight, red, green, blue, square;
+};
+
+struct Box {
+    int r0, r1, g0, g1, b0, b1;  // exclusive lower, inclusive upper bounds
+    int volume;
+};
+
+template <typename T>
+T Volume(const Box& box, const std::vector<T>& m) {
+    return m[CellIndex(box.r1, box.g1, box.b1)] - m[CellIndex(box.r1, box.g1, box.b0)] -
+           m[CellIndex(box.r1, box.g0, box.b1)] + m[CellIndex(box.r1, box.g0, box.b0)] -
+           m[CellIndex(box.r0, box.g1, box.b1)] + m[CellIndex(box.r0, box.g1, box.b0)] +
+           m[CellIndex(box.r0, box.g0, box.b1)] - m[CellIndex(box.r0, box.g0, box.b0)];
+}
+
+enum Axis { kRed, kGreen, kBlue };
+
+// The part of the box's moment below the box's lower bound along `axis` (to be subtracted).
+int64_t Bottom(const Box& box, Axis axis, const std::vector<int64_t>& m) {
+    switch (axis) {
+        case kRed:
+            return -m[CellIndex(box.r0, box.g1, box.b1)] + m[CellIndex(box.r0, box.g1, box.b0)] +
+                   m[CellIndex(box.r0, box.g0, box.b1)] - m[CellIndex(box.r0, box.g0, box.b0)];
+        case kGreen:
+            return -m[CellIndex(box.r1, box.g0, box.b1)] + m[CellIndex(box.r1, box.g0, box.b0)] +
+                   m[CellIndex(box.r0, box.g0, box.b1)] - m[CellIndex(box.r0, box.g0, box.b0)];
+        default:
+            return -m[CellIndex(box.r1, box.g1, box.b0)] + m[CellIndex(box.r1, box.g0, box.b0)] +
+                   m[CellIndex(box.r0, box.g1, box.b0)] - m[CellIndex(box.r0, box.g0, box.b0)];
+    }
+}
+
+// The moment of the slab of the box at `position` along `axis`, cumulative from the origin.
+int64_t Top(const Box& box, Axis axis, int position, const std::vector<int64_t>& m) {
+    switch (axis) {
+        case kRed:
+            return m[CellIndex(position, box.g1, box.b1)] - m[CellIndex(position, box.g1, box.b0)] -
+                   m[CellIndex(position, box.g0, box.b1)] + m[CellIndex(position, box.g0, box.b0)];
+        case kGreen:
+            return m[CellIndex(box.r1, position, box.b1)] - m[CellIndex(box.r1, position, box.b0)] -
+                   m[CellIndex(box.r0, position, box.b1)] + m[CellIndex(box.r0, position, box.b0)];
+        default:
+            return m[CellIndex(box.r1, box.g1, position)] - m[CellIndex(box.r1, box.g0, position)] -
+                   m[CellIndex(box.r0, box.g1, position)] + m[CellIndex(box.r0, box.g0, position)];
+    }
+}
+
+int64_t SquaredLength(int64_t r, int64_t g, int64_t b) { return r * r + g * g + b * b; }
+
+int64_t Variance(const Box& box, const Moments& m) {
+    int64_t w = Volume(box, m.weight);
+    if (w <= 0) return 0;
+    return Volume(box, m.square) - SquaredLength(Volume(box, m.red), Volume(box, m.green), Volume(box, m.blue)) / w;
+}
+
+struct Sums {
+    int64_t r, g, b, w;
+};
+
+// Finds the cut along `axis` that leaves the two halves with the least total variance, which is
+// the one maximising sum(|half sum|^2 / half weight). Returns the score; *cut is -1 if none.
+int64_t BestCut(const Box& box, Axis axis, int first, int last, const Sums& whole, const Moments& m, int* cut) {
+    Sums base{Bottom(box, axis, m.red), Bottom(box, axis, m.green), Bottom(box, axis, m.blue),
+              Bottom(box, axis, m.weight)};
+    int64_t best = 0;
+    *cut = -1;
+    for (int i = first; i < last; ++i) {
+        Sums half{base.r + Top(box, axis, i, m.red), base.g + Top(box, axis, i, m.green),
+                  base.b + Top(box, axis, i, m.blue), base.w + Top(box, axis, i, m.weight)};
+        if (half.w == 0) continue;
+        Sums rest{whole.r - half.r, whole.g - half.g, whole.b - half.b, whole.w - half.w};
+        if (rest.w == 0) continue;
+        int64_t score = SquaredLength(half.r, half.g, half.b) / half.w + SquaredLength(rest.r, rest.g, rest.b) / rest.w;
+        if (score > best) {
+            best = score;
+            *cut = i;
+        }
+    }
+    return best;
+}
+
+int BoxVolume(const Box& b) { return (b.r1 - b.r0) * (b.g1 - b.g0) * (b.b1 - b.b0); }
+
+bool SplitBox(Box* box, Box* other, const Moments& m) {
+    Sums whole{Volume(*box, m.red), Volume(*box, m.green), Volume(*box, m.blue), Volume(*box, m.weight)};
+    int cutR, cutG, cutB;
+    int64_t bestR = BestCut(*box, kRed, box->r0 + 1, box->r1, whole, m, &cutR);
+    int64_t bestG = BestCut(*box, kGreen, box->g0 + 1, box->g1, whole, m, &cutG);
+    int64_t bestB = BestCut(*box, kBlue, box->b0 + 1, box->b1, whole, m, &cutB);
+    *other = *box;
+    if (bestR >= bestG && bestR >= bestB) {
+        if (cutR < 0) return false;
+        box->r1 = other->r0 = cutR;
+    } else if (bestG >= bestR && bestG >= bestB) {
+        if (cutG < 0) return false;
+        box->g1 = other->g0 = cutG;
+    } else {
+        if (cutB < 0) return false;
+        box->b1 = other->b0 = cutB;
+    }
+    box->volume = BoxVolume(*box);
+    other->volume = BoxVolume(*other);
+    return true;
+}
+
+template <typename T>
+void Accumulate(std::vector<T>* table) {
+    std::vector<T>& v = *table;
+    for (int r = 1; r < kSide; ++r) {
+        T area[kSide] = {};
+        for (int g = 1; g < kSide; ++g) {
+            T line = 0;
+            for (int b = 1; b < kSide; ++b) {
+                line += v[CellIndex(r, g, b)];
+                area[b] += line;
+                v[CellIndex(r, g, b)] = v[CellIndex(r - 1, g, b)] + area[b];
+            }
+        }
+    }
+}
+
+// ---- The sample the palette is built from: whole rows spread evenly over all frames, binned at
+// 6 bits per channel (count and colour sums per bin) for k-means, and at 5 bits for Wu.
+
+const int kSampleTarget = 2000000;
+
+struct FineBin {
+    uint32_t count, r, g, b;
+};
+
+struct Sample {
+    std::vector<FineBin> fine;  // 64x64x64 bins
+    Moments coarse;             // 33x33x33 Wu tables, not yet cumulative
+};
+
+void AddSampleRow(const uint8_t* row, int width, Sample* sample) {
+    for (int x = 0; x < width; ++x) {
+        int b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+        FineBin& bin = sample->fine[(r >> 2) << 12 | (g >> 2) << 6 | (b >> 2)];
+        bin.count++;
+        bin.r += r;
+        bin.g += g;
+        bin.b += b;
+        int cell = CellIndex((r >> 3) + 1, (g >> 3) + 1, (b >> 3) + 1);
+        sample->coarse.weight[cell]++;
+        sample->coarse.red[cell] += r;
+        sample->coarse.green[cell] += g;
+        sample->coarse.blue[cell] += b;
+        sample->coarse.square[cell] += r * r + g * g + b * b;
+    }
+}
+
+void TakeSample(const Frame* frames, int count, Sample* sample) {
+    sample->fine.assign(64 * 64 * 64, FineBin{0, 0, 0, 0});
+    sample->coarse.weight.assign(kCells, 0);
+    sample->coarse.red.assign(kCells, 0);
+    sample->coarse.green.assign(kCells, 0);
+    sample->coarse.blue.assign(kCells, 0);
+    sample->coarse.square.assign(kCells, 0);
+    int width = frames[0].width, height = frames[0].height;
+    int64_t totalRows = int64_t(height) * count;
+    int64_t rowsWanted = std::max<int64_t>(1, kSampleTarget / width);
+    int64_t step = std::max<int64_t>(1, totalRows / rowsWanted);
+    for (int64_t row = 0; row < totalRows; row += step) {
+        AddSampleRow(RowStart(frames[row / height], int(row % height)), width, sample);
+    }
+}
+
+struct WeightedColour {
+    int32_t r, g, b;  // mean colour of the bin, in quarter levels
+    uint32_t count;
+};
+
+std::vector<WeightedColour> OccupiedBins(const std::vector<FineBin>& fine) {
+    std::vector<WeightedColour> points;
+    for (const FineBin& bin : fine) {
+        if (bin.count == 0) continue;
+        uint32_t half = bin.count / 2;
+        points.push_back(WeightedColour{int32_t((uint64_t(bin.r) * 4 + half) / bin.count),
+                                        int32_t((uint64_t(bin.g) * 4 + half) / bin.count),
+                                        int32_t((uint64_t(bin.b) * 4 + half) / bin.count), bin.count});
+    }
+    return points;
+}
+
+int WuSplit(Moments* m, int maxColours, Palette* palette) {
+    Accumulate(&m->weight);
+    Accumulate(&m->red);
+    Accumulate(&m->green);
+    Accumulate(&m->blue);
+    Accumulate(&m->square);
+    std::vector<Box> boxes(maxColours);
+    std::vector<int64_t> variance(maxColours, 0);
+    boxes[0] = Box{0, 32, 0, 32, 0, 32, 32 * 32 * 32};
+    int made = 1, next = 0;
+    while (made < maxColours) {
+        if (SplitBox(&boxes[next], &boxes[made], *m)) {
+            variance[next] = boxes[next].volume > 1 ? Variance(boxes[next], *m) : 0;
+            variance[made] = boxes[made].volume > 1 ? Variance(boxes[made], *m) : 0;
+            made++;
+        } else {
+            variance[next] = 0;
+        }
+        next = 0;
+        for (int k = 1; k < made; ++k) {
+            if (variance[k] > variance[next]) next = k;
+        }
+        if (variance[next] <= 0) break;
+    }
+    int size = 0;
+    for (int k = 0; k < made; ++k) {
+        int64_t w = Volume(boxes[k], m->weight);
+        if (w <= 0) continue;
+        palette->colours[size++] = Rgb{uint8_t((Volume(boxes[k], m->red) + w / 2) / w),
+                                       uint8_t((Volume(boxes[k], m->green) + w / 2) / w),
+                                       uint8_t((Volume(boxes[k], m->blue) + w / 2) / w)};
+    }
+    return size;
+}
+
+// Index of the palette colour (in quarter levels, structure of arrays) nearest to the point.
+// Distance (below 2^22) and index share one integer so that the search is a plain minimum, which
+// compilers vectorise.
+int NearestCentre(const WeightedColour& p, const int32_t* cr, const int32_t* cg, const int32_t* cb, int size) {
+    int32_t best = INT32_MAX;
+    for (int k = 0; k < size; ++k) {
+        int32_t dr = p.r - cr[k], dg = p.g - cg[k], db = p.b - cb[k];
+        int32_t key = (dr * dr + dg * dg + db * db) << 8 | k;
+        best = std::min(best, key);
+    }
+    return best & 255;
+}
+
+void KMeans(const std::vector<WeightedColour>& points, int passes, Palette* palette) {
+    int size = palette->size;
+    int32_t cr[256], cg[256], cb[256];
+    for (int k = 0; k < size; ++k) {
+        cr[k] = palette->colours[k].r * 4;
+        cg[k] = palette->colours[k].g * 4;
+        cb[k] = palette->colours[k].b * 4;
+    }
+    for (int pass = 0; pass < passes; ++pass) {
+        int64_t sumR[256] = {}, sumG[256] = {}, sumB[256] = {}, weight[256] = {};
+        for (const WeightedColour& p : points) {
+            int k = NearestCentre(p, cr, cg, cb, size);
+            sumR[k] += int64_t(p.r) * p.count;
+            sumG[k] += int64_t(p.g) * p.count;
+            sumB[k] += int64_t(p.b) * p.count;
+            weight[k] += p.count;
+        }
+        bool moved = false;
+        for (int k = 0; k < size; ++k) {
+            if (weight[k] == 0) continue;  // keeps its colour; nothing is nearer to it
+            int32_t r = int32_t((sumR[k] + weight[k] / 2) / weight[k]);
+            int32_t g = int32_t((sumG[k] + weight[k] / 2) / weight[k]);
+            int32_t b = int32_t((sumB[k] + weight[k] / 2) / weight[k]);
+            moved = moved || r != cr[k] || g != cg[k] || b != cb[k];
+            cr[k] = r;
+            cg[k] = g;
+            cb[k] = b;
+        }
+        if (!moved) break;
+    }
+    for (int k = 0; k < size; ++k) {
+        palette->colours[k] = Rgb{uint8_t(std::min(255, (cr[k] + 2) >> 2)), uint8_t(std::min(255, (cg[k] + 2) >> 2)),
+                                  uint8_t(std::min(255, (cb[k] + 2) >> 2))};
+    }
+}
+
+const int kKMeansPasses = 8;
+
+}  // namespace
+
+bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette* palette) {
+    ColourSet set;
+    std::memset(set.slots, 0xFF, sizeof(set.slots));
+    set.size = 0;
+    uint32_t last = 0xFFFFFFFFu;
+    for (int f = 0; f < count; ++f) {
+        for (int y = 0; y < frames[f].height; ++y) {
+            const uint8_t* row = RowStart(frames[f], y);
+            for (int x = 0; x < frames[f].width; ++x) {
+                uint32_t colour = PackColour(row + 3 * x);
+                if (colour == last) continue;
+                if (!InsertColour(&set, colour, maxColours)) return false;
+                last = colour;
+            }
+        }
+    }
+    // Sorted, so the palette does not depend on where in the picture each colour first appears.
+    std::vector<uint32_t> colours;
+    for (uint32_t slot : set.slots) {
+        if (slot != 0xFFFFFFFFu) colours.push_back(slot);
+    }
+    std::sort(colours.begin(), colours.end());
+    palette->size = int(colours.size());
+    palette->exact = true;
+    for (size_t k = 0; k < colours.size(); ++k) {
+        palette->colours[k] = Rgb{uint8_t(colours[k] >> 16), uint8_t(colours[k] >> 8), uint8_t(colours[k])};
+    }
+    return true;
+}
+
+void BuildQuantisedPalette(const Frame* frames, int count, int maxColours, Palette* palette) {
+    Sample sample;
+    TakeSample(frames, count, &sample);
+    palette->exact = false;
+    palette->size = WuSplit(&sample.coarse, maxColours, palette);
+    std::vector<WeightedColour> points = OccupiedBins(sample.fine);
+    KMeans(points, kKMeansPasses, palette);
+}
+
+}  // namespace detail
+}  // namespace gif

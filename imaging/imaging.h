@@ -44,15 +44,47 @@ static_assert(offsetof(ImageInfo, pixels) == 12, "pixel address at byte 12");
 // Bytes per row of a 24-bit DIB `width` pixels wide: 3 * width rounded up to a multiple of 4.
 inline int64_t DibStride(int64_t width) { return (width * 3 + 3) & ~int64_t(3); }
 
-Handle LoadFile(const char* path);               // decodes a file; 0 on failure
-int Prepare(Handle image);                       // to a 24-bit DIB (alpha onto white); nonzero on success
-const ImageInfo* Info(Handle image);             // null for an unknown handle
-Handle Duplicate(Handle image);                  // independent copy, same size and layout; 0 on failure
-uint32_t ReadPixel(Handle image, int32_t x, int32_t y);  // 0x00BBGGRR (COLORREF), y from the top; 0 outside
-void Resize(Handle image, int32_t width, int32_t height);  // in place; -1 = follows the aspect ratio
-// Writes frames[0..count) as a looping GIF, delayCs hundredths of a second per frame.
-// Written to a temporary file beside `path` and renamed over it only when complete. Nonzero on success.
+// Decodes the first picture of a file with the platform's loader and turns it upright by its EXIF
+// orientation. 0 for an unreadable, unknown, damaged or truncated file, a width or height below 1,
+// a picture whose 24-bit DIB would not fit in 2^31 - 1 bytes, a header claiming more pixels than
+// the file could hold (refused before any pixel memory is taken), a full table or lack of memory.
+Handle LoadFile(const char* path);
+
+// Converts a loaded picture in place to a 24-bit bottom-up DIB, transparency composited onto
+// white, and gives the decoder's memory back. Nonzero on success (again at once when already
+// prepared); 0 for an unknown handle or when memory runs out (the image stays loaded).
+int Prepare(Handle image);
+
+// The image's record, or null for an unknown handle. Before Prepare the header already holds the
+// final size (biSizeImage included) but `pixels` is null.
+const ImageInfo* Info(Handle image);
+
+// A new, independent prepared image of the same size and pixels. 0 for an unknown or unprepared
+// image, when memory runs out or when the handle table (kMaxImages) is full.
+Handle Duplicate(Handle image);
+
+// Pixel (x, y), y counted from the top, as 0x00BBGGRR (COLORREF). 0 for an unknown or unprepared
+// image and outside 0 <= x < width, 0 <= y < height. Cheap: no lock, no allocation.
+uint32_t ReadPixel(Handle image, int32_t x, int32_t y);
+
+// Resamples a prepared image in place (filtered, not nearest-neighbour). -1 marks the side that
+// follows the aspect ratio (rounded, at least 1 pixel); any other value of 0 or less gives 1 pixel;
+// both -1 leave the image alone. Afterwards the same handle names the resized image and its
+// ImageInfo (same address) describes the new pixels. On failure (out of memory, result too large
+// for a DIB, unknown or unprepared image) the image stays as it was.
+void Resize(Handle image, int32_t width, int32_t height);
+
+// Writes frames[0..count) (prepared, all of one size) as a GIF that loops forever, delayCs
+// hundredths of a second per frame. The bytes go to a new temporary file beside `path`, which is
+// renamed over `path` (replacing a file of that name) only when complete. Nonzero on success; on
+// any failure 0, no temporary file left and an earlier file at `path` untouched.
 int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int32_t delayCs);
+
+// Frees the image; its handle is refused from then on, even once its slot holds a new image.
+// 0 and unknown handles are ignored.
 void Release(Handle image);
+
+// How many images can be held at once.
+constexpr uint32_t kMaxImages = 1024;
 
 }  // namespace imaging

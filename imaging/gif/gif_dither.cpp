@@ -41,10 +41,9 @@ inline int MemoNearest(const BandJob& job, int r, int g, int b) {
     return index;
 }
 
-// Picks the index to show for (r, g, b): the nearest colour, unless the colour already on screen
-// is nearly as close, in which case keeping it lets the pixel be sent as "unchanged".
-inline int ChooseIndex(const BandJob& job, int r, int g, int b, const uint8_t* shownRow, int x) {
-    int nearest = MemoNearest(job, r, g, b);
+// Picks the index to show for (r, g, b) given its nearest: that one, unless the colour already on
+// screen is nearly as close, in which case keeping it lets the pixel be sent as "unchanged".
+inline int ChooseIndex(const BandJob& job, int r, int g, int b, int nearest, const uint8_t* shownRow, int x) {
     if (!shownRow) return nearest;
     int shown = shownRow[x];
     if (shown == nearest) return nearest;
@@ -59,7 +58,8 @@ void MapRowPlain(const BandJob& job, int y) {
     uint8_t* out = job.indices + size_t(y) * size_t(f.width);
     const uint8_t* shownRow = job.shown ? job.shown + size_t(y) * size_t(f.width) : nullptr;
     for (int x = 0; x < f.width; ++x) {
-        out[x] = uint8_t(ChooseIndex(job, src[3 * x + 2], src[3 * x + 1], src[3 * x], shownRow, x));
+        int r = src[3 * x + 2], g = src[3 * x + 1], b = src[3 * x];
+        out[x] = uint8_t(ChooseIndex(job, r, g, b, MemoNearest(job, r, g, b), shownRow, x));
     }
 }
 
@@ -103,7 +103,8 @@ inline void DitherPixel(const BandJob& job, RowChain& row, int x, int step) {
     int r = Clamp(row.src[3 * x + 2] + er, 0, 255);
     int g = Clamp(row.src[3 * x + 1] + eg, 0, 255);
     int b = Clamp(row.src[3 * x] + eb, 0, 255);
-    int index = ChooseIndex(job, r, g, b, row.shownRow, x);
+    int nearest = job.centreMap->cells[CentreMapCell(r, g, b)];
+    int index = ChooseIndex(job, r, g, b, nearest, row.shownRow, x);
     row.out[x] = uint8_t(index);
     const Rgb& c = job.palette->colours[index];
     int dr = r - c.r, dg = g - c.g, db = b - c.b;
@@ -171,9 +172,9 @@ void DitherRows(const BandJob& job, Strip* strips, int stripCount, int i) {
 }  // namespace
 
 void MapBand(const BandJob& job) {
-    int white = NearestIndex(*job.grid, 255, 255, 255);
-    for (size_t k = 0; k < kMemoEntries; ++k) job.memo[k] = 0xFFFFFF00u | uint32_t(white);
     if (!job.dither) {
+        int white = NearestIndex(*job.grid, 255, 255, 255);
+        for (size_t k = 0; k < kMemoEntries; ++k) job.memo[k] = 0xFFFFFF00u | uint32_t(white);
         for (int y = job.firstRow; y < job.endRow; ++y) MapRowPlain(job, y);
         return;
     }

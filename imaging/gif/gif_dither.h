@@ -17,12 +17,13 @@ struct BandJob {
     int endRow;                  // exclusive
     const Palette* palette;
     const NearestGrid* grid;
+    const CentreMap* centreMap;  // nearest colours for error diffusion; needed only when dithering
     const uint8_t* shown;        // indices on screen before this frame (whole frame), or null
     int keepTolerance;           // squared distance the shown colour may exceed the nearest by
     bool dither;
     uint8_t* indices;            // this frame's indices (whole frame, width bytes per row)
     int16_t* errorRows;          // scratch: kErrorRowsPerBand * 3 * (width + 2) values
-    uint32_t* memo;              // scratch: kMemoEntries values
+    uint32_t* memo;              // scratch: kMemoEntries values (exact mapping without dithering)
 };
 
 const size_t kMemoEntries = 4096;

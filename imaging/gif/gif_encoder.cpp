@@ -116,6 +116,7 @@ struct Plan {
     int bandRows, bandCount;
     const Palette* palette;
     const NearestGrid* grid;
+    const CentreMap* centreMap;
     bool dither;
     bool unchanged;       // frames after the first send pixels that stay as "unchanged"
     int unchangedIndex;
@@ -137,7 +138,7 @@ struct Work {
     const Plan* plan;
     Progress* progress;
     std::vector<uint8_t>* buffers;  // kIndexBuffers index buffers, frame f in buffers[f % kIndexBuffers]
-    uint32_t* lzwTable;
+    LzwTables lzwTables;
     SinkWriter* writer;
 };
 
@@ -178,6 +179,7 @@ void MapTask(const Work& work, const Task& task, int16_t* errorRows, uint32_t* m
     job.endRow = std::min(plan.height, job.firstRow + plan.bandRows);
     job.palette = plan.palette;
     job.grid = plan.grid;
+    job.centreMap = plan.centreMap;
     job.shown = plan.unchanged && task.frame > 0 ? IndicesOf(work, task.frame - 1) : nullptr;
     job.keepTolerance = plan.keepTolerance;
     job.dither = plan.dither;
@@ -197,7 +199,7 @@ void WriteTask(const Work& work, int frame) {
     input.unchangedIndex = plan.unchangedIndex;
     input.pixelCount = size_t(plan.width) * size_t(plan.height);
     input.minCodeSize = plan.minCodeSize;
-    input.scratchTable = work.lzwTable;
+    input.tables = work.lzwTables;
     WriteLzwImageData(input, work.writer);
 }
 
@@ -240,7 +242,8 @@ bool RunFrames(const Plan& plan, int threadCount, SinkWriter* writer) {
     size_t pixels = size_t(plan.width) * size_t(plan.height);
     std::vector<uint8_t> buffers[kIndexBuffers];
     for (int k = 0; k < std::min(plan.count, kIndexBuffers); ++k) buffers[k].resize(pixels);
-    std::vector<uint32_t> lzwTable(kLzwTableEntries);
+    std::vector<uint16_t> lzwChildren(kLzwChildEntries, 0);
+    std::vector<uint32_t> lzwSlots(kLzwCodes);
     size_t errorValues = kErrorRowsPerBand * 3 * (size_t(plan.width) + 2);
     std::vector<int16_t> errorRows(errorValues * size_t(threadCount));
     std::vector<uint32_t> memos(kMemoEntries * size_t(threadCount));
@@ -252,7 +255,7 @@ bool RunFrames(const Plan& plan, int threadCount, SinkWriter* writer) {
     progress.framesWritten = 0;
     progress.writing = false;
     progress.failed = false;
-    Work work{&plan, &progress, buffers, lzwTable.data(), writer};
+    Work work{&plan, &progress, buffers, LzwTables{lzwChildren.data(), lzwSlots.data()}, writer};
 
     std::vector<std::thread> helpers;
     helpers.reserve(threadCount - 1);
@@ -276,6 +279,9 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
     if (!exact) BuildQuantisedPalette(frames, count, unchanged ? 255 : 256, &palette);
     NearestGrid grid;
     BuildNearestGrid(palette, palette.size, &grid);
+    bool dither = options.dither && !exact;
+    CentreMap centreMap;
+    if (dither) BuildCentreMap(grid, &centreMap);
 
     Plan plan;
     plan.frames = frames;
@@ -287,7 +293,8 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
     plan.bandCount = (plan.height + plan.bandRows - 1) / plan.bandRows;
     plan.palette = &palette;
     plan.grid = &grid;
-    plan.dither = options.dither && !exact;
+    plan.centreMap = &centreMap;
+    plan.dither = dither;
     plan.unchanged = unchanged;
     plan.unchangedIndex = palette.size;  // the first free entry (unused when not sending "unchanged")
     plan.keepTolerance = exact ? 0 : std::max(0, options.unchangedTolerance);

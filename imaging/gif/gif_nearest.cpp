@@ -110,5 +110,30 @@ void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid) {
     }
 }
 
+// Each 4-level cell lies inside one 8-level cell of the grid, whose list holds every entry that can
+// be nearest anywhere in it, the cell's centre included. Distances are taken in half levels so
+// that the centre (4c + 1.5) is a whole number.
+void BuildCentreMap(const NearestGrid& grid, CentreMap* map) {
+    map->cells.resize(64 * 64 * 64);
+    for (int cell = 0; cell < 64 * 64 * 64; ++cell) {
+        int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
+        uint32_t parent = grid.cells[CellOf(r << 2, g << 2, b << 2)];
+        if (parent & kSingleCell) {
+            map->cells[cell] = uint8_t(parent & 255);
+            continue;
+        }
+        const uint8_t* list = grid.lists.data() + parent;
+        int count = list[0] + 1, hr = 8 * r + 3, hg = 8 * g + 3, hb = 8 * b + 3;
+        int best = INT32_MAX;
+        for (int k = 1; k <= count; ++k) {
+            const Candidate& c = grid.colours[list[k]];
+            int dr = hr - 2 * c.r, dg = hg - 2 * c.g, db = hb - 2 * c.b;
+            int key = (dr * dr + dg * dg + db * db) << 8 | c.index;  // below 2^20 << 8
+            best = key < best ? key : best;
+        }
+        map->cells[cell] = uint8_t(best & 255);
+    }
+}
+
 }  // namespace detail
 }  // namespace gif

@@ -48,5 +48,18 @@ inline int NearestIndex(const NearestGrid& grid, int r, int g, int b) {
     return best & 255;
 }
 
+// The nearest palette index for the centre of every cell of a 64x64x64 grid (4 levels a side):
+// one load per pixel where an approximate nearest colour is good enough. Under error diffusion it
+// is: the error of whichever colour is chosen is carried on, and a dithered colour that falls
+// between palette entries is exactly where the exact search is slowest.
+struct CentreMap {
+    std::vector<uint8_t> cells;  // 64^3 indices, 256 KB
+};
+
+// Fills the map from the grid. Throws std::bad_alloc.
+void BuildCentreMap(const NearestGrid& grid, CentreMap* map);
+
+inline int CentreMapCell(int r, int g, int b) { return (r >> 2) << 12 | (g >> 2) << 6 | (b >> 2); }
+
 }  // namespace detail
 }  // namespace gif

@@ -1,0 +1,95 @@
+// The image library's handle operations: load, prepare, describe, copy, read, resize, release.
+// (The animated GIF writer is in gif_writer.cpp.)
+#include "imaging/imaging.h"
+
+#include <cstring>
+
+#include "imaging/decode.h"
+#include "imaging/dib.h"
+#include "imaging/geometry.h"
+#include "imaging/handles.h"
+#include "imaging/resize.h"
+
+namespace imaging {
+
+using namespace detail;
+
+Handle LoadFile(const char* path) {
+    if (path == nullptr) return 0;
+    DecodedImage decoded;
+    if (!DecodeFile(path, &decoded)) return 0;
+    const int32_t width = OrientedWidth(decoded);
+    const int32_t height = OrientedHeight(decoded);
+    Slot* slot = DibSizeAcceptable(width, height) ? TakeSlot() : nullptr;
+    if (slot == nullptr) {
+        ReleaseDecoded(&decoded);
+        return 0;
+    }
+    slot->decoded = decoded;
+    DescribeSlot(slot, width, height);
+    return slot->handle;
+}
+
+int Prepare(Handle image) {
+    Slot* slot = FindSlot(image);
+    if (slot == nullptr) return 0;
+    if (slot->pixels != nullptr) return 1;
+    uint8_t* dib = AllocateDib(slot->width, slot->height);
+    if (dib == nullptr) return 0;
+    ConvertToDib(slot->decoded, dib);
+    // From here on only the DIB is needed; giving the decoder's rows back now keeps a large
+    // picture from being held twice while its copies are made.
+    ReleaseDecoded(&slot->decoded);
+    slot->pixels = dib;
+    slot->info.pixels = dib;
+    return 1;
+}
+
+const ImageInfo* Info(Handle image) {
+    const Slot* slot = FindSlot(image);
+    return slot != nullptr ? &slot->info : nullptr;
+}
+
+Handle Duplicate(Handle image) {
+    const Slot* source = FindSlot(image);
+    if (source == nullptr || source->pixels == nullptr) return 0;
+    uint8_t* pixels = AllocateDib(source->width, source->height);
+    if (pixels == nullptr) return 0;
+    Slot* copy = TakeSlot();
+    if (copy == nullptr) {
+        FreeDib(pixels);
+        return 0;
+    }
+    std::memcpy(pixels, source->pixels, size_t(source->stride * source->height));
+    copy->pixels = pixels;
+    DescribeSlot(copy, source->width, source->height);
+    return copy->handle;
+}
+
+uint32_t ReadPixel(Handle image, int32_t x, int32_t y) {
+    const Slot& slot = g_slots[image & kSlotMask];
+    // A free slot has handle 0 and no pixels, so handle 0 and unprepared images fall out here too.
+    if (slot.handle != image || slot.pixels == nullptr) return 0;
+    if (uint32_t(x) >= uint32_t(slot.width) || uint32_t(y) >= uint32_t(slot.height)) return 0;
+    const uint8_t* pixel = slot.pixels + slot.stride * (slot.height - 1 - y) + 3 * x;
+    return uint32_t(pixel[2]) | uint32_t(pixel[1]) << 8 | uint32_t(pixel[0]) << 16;
+}
+
+void Resize(Handle image, int32_t width, int32_t height) {
+    Slot* slot = FindSlot(image);
+    if (slot == nullptr || slot->pixels == nullptr) return;
+    const Size target = ResizeTarget({slot->width, slot->height}, width, height);
+    if (target.width == slot->width && target.height == slot->height) return;
+    uint8_t* resized = ResampleDib(slot->pixels, slot->width, slot->height, target.width, target.height);
+    if (resized == nullptr) return;
+    FreeDib(slot->pixels);
+    slot->pixels = resized;
+    DescribeSlot(slot, target.width, target.height);
+}
+
+void Release(Handle image) {
+    Slot* slot = FindSlot(image);
+    if (slot != nullptr) FreeSlot(slot);
+}
+
+}  // namespace imaging

@@ -1,0 +1,233 @@
+// Header and first-frame checks made before a file reaches the platform decoder.
+#include "imaging/sniff.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "imaging/geometry.h"
+
+namespace imaging::detail {
+
+namespace {
+
+constexpr size_t kHeadBytes = 4096;
+
+unsigned Le16(const uint8_t* b) { return unsigned(b[0]) | unsigned(b[1]) << 8; }
+uint32_t Le24(const uint8_t* b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16; }
+uint32_t Le32(const uint8_t* b) { return Le24(b) | uint32_t(b[3]) << 24; }
+
+// TGA has no signature; these are the byte patterns gdk-pixbuf takes for one (colour-mapped,
+// true-colour or grey, plain or run-length encoded). Width and height follow at bytes 12 and 14.
+bool LooksLikeTga(const uint8_t* head, size_t count) {
+    if (count < 18 || std::memcmp(head + 4, "ftyp", 4) == 0) return false;  // HEIF/AVIF box sizes can match
+    const uint8_t mapType = head[1];
+    const uint8_t imageType = head[2];
+    if (mapType == 1) return imageType == 1 || imageType == 9;
+    return mapType == 0 && (imageType == 2 || imageType == 3 || imageType == 10 || imageType == 11);
+}
+
+// XPM: the first string holds "width height colours characters-per-pixel".
+bool XpmSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height) {
+    if (count < 9 || std::memcmp(head, "/* XPM */", 9) != 0) return false;
+    const char* quote = static_cast<const char*>(std::memchr(head, '"', count));
+    if (quote == nullptr) return false;
+    const char* end = reinterpret_cast<const char*>(head) + count;
+    int64_t values[2] = {0, 0};
+    const char* p = quote + 1;
+    for (int64_t& value : values) {
+        while (p < end && (*p == ' ' || *p == '\t')) ++p;
+        if (p == end || *p < '0' || *p > '9') return true;  // no size given: 0 x 0, refused
+        while (p < end && *p >= '0' && *p <= '9' && value < (int64_t(1) << 40)) value = value * 10 + (*p++ - '0');
+    }
+    *width = values[0];
+    *height = values[1];
+    return true;
+}
+
+// WebP: the canvas of an extended file, else the size in the VP8 or VP8L bitstream header.
+bool WebpSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height) {
+    if (count < 30 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WEBP", 4) != 0) return false;
+    const uint8_t* chunk = head + 12;
+    const uint8_t* data = chunk + 8;
+    if (std::memcmp(chunk, "VP8X", 4) == 0) {
+        *width = int64_t(Le24(data + 4)) + 1;
+        *height = int64_t(Le24(data + 7)) + 1;
+    } else if (std::memcmp(chunk, "VP8L", 4) == 0) {
+        const uint32_t bits = Le32(data + 1);
+        *width = int64_t(bits & 0x3FFF) + 1;
+        *height = int64_t((bits >> 14) & 0x3FFF) + 1;
+    } else if (std::memcmp(chunk, "VP8 ", 4) == 0) {
+        *width = Le16(data + 6) & 0x3FFF;
+        *height = Le16(data + 8) & 0x3FFF;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// BMP: the info header's own size and the pixel data's offset must lie within the file (a
+// loader reads the whole info header into a buffer of the size it claims).
+bool BmpHeaderFits(const uint8_t* head, size_t count, uint64_t fileBytes) {
+    if (count < 18) return false;
+    const uint64_t infoBytes = Le32(head + 14);
+    const uint64_t pixelOffset = Le32(head + 10);
+    return infoBytes >= 12 && 14 + infoBytes <= fileBytes && pixelOffset <= fileBytes;
+}
+
+// Reads a GIF's data sub-blocks as one bit stream, least significant bit first.
+struct GifBits {
+    std::FILE* file;
+    unsigned blockLeft = 0;  // bytes left in the current sub-block
+    bool ended = false;      // the zero-length terminator was read
+    bool broken = false;     // the file ended inside the data
+    uint32_t buffer = 0;
+    int count = 0;
+
+    bool NextByte(uint8_t* byte) {
+        while (blockLeft == 0) {
+            if (ended) return false;
+            const int size = std::getc(file);
+            if (size == EOF) {
+                broken = true;
+                return false;
+            }
+            if (size == 0) ended = true;
+            blockLeft = unsigned(size);
+        }
+        const int value = std::getc(file);
+        if (value == EOF) {
+            broken = true;
+            return false;
+        }
+        --blockLeft;
+        *byte = uint8_t(value);
+        return true;
+    }
+
+    // The next `width`-bit code, or -1 when the data ends first.
+    int Code(int width) {
+        while (count < width) {
+            uint8_t byte;
+            if (!NextByte(&byte)) return -1;
+            buffer |= uint32_t(byte) << count;
+            count += 8;
+        }
+        const int code = int(buffer & ((uint32_t(1) << width) - 1));
+        buffer >>= width;
+        count -= width;
+        return code;
+    }
+
+    // Skips what is left of the data up to and including its terminator.
+    bool Finish() {
+        uint8_t byte;
+        while (NextByte(&byte)) {
+        }
+        return !broken;
+    }
+};
+
+// Walks a frame's LZW codes, counting the pixels they give without storing them. True when the
+// codes are valid and give at least `pixels` pixels (or end with the end code after that many).
+bool GifFrameComplete(std::FILE* file, int minimumCodeSize, uint64_t pixels) {
+    if (minimumCodeSize < 1 || minimumCodeSize > 11) return false;
+    static uint16_t lengths[4096];  // length of the string each table entry stands for
+    const int clear = 1 << minimumCodeSize;
+    const int end = clear + 1;
+    int width = minimumCodeSize + 1;
+    int next = end + 1;
+    int previous = -1;
+    uint64_t decoded = 0;
+    GifBits bits{file};
+    for (int i = 0; i < clear; ++i) lengths[i] = 1;
+    while (decoded < pixels) {
+        const int code = bits.Code(width);
+        if (code < 0 || code == end) return false;  // data or frame ended short
+        if (code == clear) {
+            width = minimumCodeSize + 1;
+            next = end + 1;
+            previous = -1;
+            continue;
+        }
+        unsigned length;
+        if (previous < 0) {
+            if (code >= clear) return false;
+            length = 1;
+        } else {
+            if (code > next || (code == next && next >= 4096)) return false;
+            length = code < next ? lengths[code] : lengths[previous] + 1u;
+            if (next < 4096) {
+                lengths[next] = uint16_t(lengths[previous] + 1u);
+                ++next;
+                if (next == (1 << width) && width < 12) ++width;
+            }
+        }
+        decoded += length;
+        previous = code;
+    }
+    return bits.Finish();
+}
+
+bool SkipGifSubBlocks(std::FILE* file) {
+    for (;;) {
+        const int size = std::getc(file);
+        if (size == EOF) return false;
+        if (size == 0) return true;
+        if (std::fseek(file, size, SEEK_CUR) != 0) return false;
+    }
+}
+
+// Walks a GIF up to the end of its first image. Refuses a frame whose size is not acceptable and
+// one whose data is damaged or cut short.
+SniffResult SniffGif(std::FILE* file, uint64_t fileBytes) {
+    SniffResult refused{false, 0};
+    uint8_t screen[13];
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(screen, 1, 13, file) != 13) return refused;
+    if (screen[10] & 0x80) {
+        if (std::fseek(file, 3L << ((screen[10] & 7) + 1), SEEK_CUR) != 0) return refused;
+    }
+    for (;;) {
+        const int introducer = std::getc(file);
+        if (introducer == 0x21) {  // extension: label, then sub-blocks
+            if (std::getc(file) == EOF || !SkipGifSubBlocks(file)) return refused;
+        } else if (introducer == 0x2C) {  // image descriptor
+            uint8_t descriptor[9];
+            if (std::fread(descriptor, 1, 9, file) != 9) return refused;
+            const int64_t width = Le16(descriptor + 4);
+            const int64_t height = Le16(descriptor + 6);
+            if (!SizeAcceptable(width, height, fileBytes)) return refused;
+            if (descriptor[8] & 0x80) {
+                if (std::fseek(file, 3L << ((descriptor[8] & 7) + 1), SEEK_CUR) != 0) return refused;
+            }
+            const int minimumCodeSize = std::getc(file);
+            if (!GifFrameComplete(file, minimumCodeSize, uint64_t(width * height))) return refused;
+            const long endOfFrame = std::ftell(file);
+            return endOfFrame < 0 ? refused : SniffResult{true, uint64_t(endOfFrame)};
+        } else {
+            return refused;  // the trailer or anything else before the first image
+        }
+    }
+}
+
+}  // namespace
+
+SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
+    uint8_t head[kHeadBytes];
+    if (std::fseek(file, 0, SEEK_SET) != 0) return {false, 0};
+    const size_t count = std::fread(head, 1, sizeof head, file);
+    if (count >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) {
+        return SniffGif(file, fileBytes);
+    }
+    if (count >= 2 && head[0] == 'B' && head[1] == 'M') return {BmpHeaderFits(head, count, fileBytes), 0};
+    int64_t width = 0;
+    int64_t height = 0;
+    if (LooksLikeTga(head, count)) {
+        width = Le16(head + 12);
+        height = Le16(head + 14);
+    } else if (!XpmSize(head, count, &width, &height) && !WebpSize(head, count, &width, &height)) {
+        return {};
+    }
+    return {SizeAcceptable(width, height, fileBytes), 0};
+}
+
+}  // namespace imaging::detail

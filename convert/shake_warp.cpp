@@ -1,6 +1,8 @@
 // The shake warp: the process-wide random sequence, the shake amounts, the jittered mesh and the
-// frame redraw. All arithmetic is 32-bit two's complement that wraps, computed through unsigned
-// values so that wrapping is defined; the order of operations is part of each formula.
+// frame redraw. Arithmetic is 32-bit two's complement that wraps, computed through unsigned values
+// so that wrapping is defined, and the order of operations is part of each formula; the products
+// that place pixels (grid lines, interpolation) are 64-bit, so no picture size can make them wrap
+// and draw outside the frame or sample outside the source.
 #include "convert/shake_warp.h"
 
 #include <cstddef>
@@ -40,10 +42,10 @@ void BuildShakeMesh(ShakeMesh* mesh, int32_t width, int32_t height, int32_t amou
     // the order in which the sequence is consumed decides every frame.
     for (int j = 0; j < kMeshPoints; ++j) {
         for (int k = 0; k < kMeshPoints; ++k) {
-            int32_t x = WrapMul(width, k) / 16;
+            int32_t x = static_cast<int32_t>(static_cast<int64_t>(width) * k / 16);
             mesh->regularX[k][j] = x;
             mesh->jitteredX[k][j] = (k >= 1 && k <= 15) ? Jitter(x, amountX, width) : x;
-            int32_t y = WrapMul(height, j) / 16;
+            int32_t y = static_cast<int32_t>(static_cast<int64_t>(height) * j / 16);
             mesh->regularY[k][j] = y;
             mesh->jitteredY[k][j] = (j >= 1 && j <= 15) ? Jitter(y, amountY, height) : y;
         }
@@ -59,21 +61,46 @@ static MeshPoint JitteredPoint(const ShakeMesh* mesh, int k, int j) {
     return MeshPoint{mesh->jitteredX[k][j], mesh->jitteredY[k][j]};
 }
 
-// One row of a cell: `width` pixels sampled evenly from `left` towards `right`. The products
-// c * (R - L) are carried as running sums, leaving two divisions per pixel.
+// c * step / divisor, truncated toward zero, for c = 0, 1, 2 ... in turn: the quotient and the
+// remainder of the magnitude are carried from one c to the next, so no pixel needs a product or
+// a division, and nothing can overflow (the value never exceeds |step|).
+struct TruncatedSteps {
+    int32_t value;          // for the current c
+    int32_t remainder;      // of |c * step| by the divisor
+    int32_t wholeStep;      // |step| / divisor, with the sign of step
+    int32_t remainderStep;  // |step| % divisor
+    int32_t sign;           // +1 or -1, the sign of step
+    int32_t divisor;
+};
+
+static TruncatedSteps StartSteps(int32_t step, int32_t divisor) {
+    const int32_t sign = step < 0 ? -1 : 1;
+    const int32_t magnitude = step < 0 ? -step : step;
+    return TruncatedSteps{0, 0, sign * (magnitude / divisor), magnitude % divisor, sign, divisor};
+}
+
+static void NextStep(TruncatedSteps* s) {
+    s->value += s->wholeStep;
+    s->remainder += s->remainderStep;
+    if (s->remainder >= s->divisor) {
+        s->remainder -= s->divisor;
+        s->value += s->sign;
+    }
+}
+
+// One row of a cell: `width` pixels sampled evenly from `left` towards `right`, sample c at
+// L + (c * (R - L)) / width on each axis.
 static void WarpRow(ImageHandle source, MeshPoint left, MeshPoint right, int32_t width, uint8_t* out) {
-    const int32_t stepX = WrapSub(right.x, left.x);
-    const int32_t stepY = WrapSub(right.y, left.y);
-    int32_t sumX = 0;
-    int32_t sumY = 0;
-    for (int32_t c = 0; c < width; ++c) {
-        uint32_t colour = ReadImagePixel(source, WrapAdd(left.x, sumX / width), WrapAdd(left.y, sumY / width));
+    // Both ends lie inside the picture, so their differences fit in 32 bits.
+    TruncatedSteps x = StartSteps(right.x - left.x, width);
+    TruncatedSteps y = StartSteps(right.y - left.y, width);
+    for (int32_t c = 0; c < width; ++c, out += 3) {
+        const uint32_t colour = ReadImagePixel(source, left.x + x.value, left.y + y.value);
         out[0] = static_cast<uint8_t>(colour >> 16);  // blue
         out[1] = static_cast<uint8_t>(colour >> 8);   // green
         out[2] = static_cast<uint8_t>(colour);        // red
-        out += 3;
-        sumX = WrapAdd(sumX, stepX);
-        sumY = WrapAdd(sumY, stepY);
+        NextStep(&x);
+        NextStep(&y);
     }
 }
 
@@ -89,24 +116,23 @@ static void WarpCell(const ShakeMesh* mesh, int k, int j, ImageHandle source, in
     const MeshPoint bottomLeft = JitteredPoint(mesh, k, j + 1);
     const MeshPoint topRight = JitteredPoint(mesh, k + 1, j);
     const MeshPoint bottomRight = JitteredPoint(mesh, k + 1, j + 1);
-    const MeshPoint leftStep{WrapSub(bottomLeft.x, topLeft.x), WrapSub(bottomLeft.y, topLeft.y)};
-    const MeshPoint rightStep{WrapSub(bottomRight.x, topRight.x), WrapSub(bottomRight.y, topRight.y)};
-    MeshPoint leftSum{0, 0};
-    MeshPoint rightSum{0, 0};
+    const int64_t leftStepX = bottomLeft.x - topLeft.x, leftStepY = bottomLeft.y - topLeft.y;
+    const int64_t rightStepX = bottomRight.x - topRight.x, rightStepY = bottomRight.y - topRight.y;
     for (int32_t i = 0; i < cellHeight; ++i) {
-        MeshPoint left{WrapAdd(topLeft.x, leftSum.x / cellHeight), WrapAdd(topLeft.y, leftSum.y / cellHeight)};
-        MeshPoint right{WrapAdd(topRight.x, rightSum.x / cellHeight), WrapAdd(topRight.y, rightSum.y / cellHeight)};
+        // i * (difference) / cellHeight for the left and the right edge of the quadrilateral.
+        MeshPoint left{topLeft.x + static_cast<int32_t>(leftStepX * i / cellHeight),
+                       topLeft.y + static_cast<int32_t>(leftStepY * i / cellHeight)};
+        MeshPoint right{topRight.x + static_cast<int32_t>(rightStepX * i / cellHeight),
+                        topRight.y + static_cast<int32_t>(rightStepY * i / cellHeight)};
         // Rows are stored bottom-up: picture row y lives in stored row height - 1 - y.
         uint8_t* row = pixels + static_cast<ptrdiff_t>(stride) * (height - 1 - (y0 + i)) + 3 * static_cast<ptrdiff_t>(x0);
         if (cellWidth > 0) WarpRow(source, left, right, cellWidth, row);
-        leftSum = MeshPoint{WrapAdd(leftSum.x, leftStep.x), WrapAdd(leftSum.y, leftStep.y)};
-        rightSum = MeshPoint{WrapAdd(rightSum.x, rightStep.x), WrapAdd(rightSum.y, rightStep.y)};
     }
 }
 
 void WarpFrame(const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height, ImageHandle copy) {
     uint8_t* pixels = GetImageInfo(copy)->pixels;
-    const int32_t stride = (WrapMul(3, width) + 3) & ~3;
+    const int32_t stride = static_cast<int32_t>(imaging::DibStride(width));
     for (int j = 0; j < 16; ++j)
         for (int k = 0; k < 16; ++k) WarpCell(mesh, k, j, source, height, pixels, stride);
 }

@@ -99,6 +99,15 @@ TEST(ShakeMesh, KeepsCornersFixedAndEdgesOnTheirAxis) {
     EXPECT_GT(moved, 200);
 }
 
+TEST(ShakeMesh, GridTilesEvenTheWidestPicture) {
+    // 200 million x 16 fits a 24-bit DIB; width * k must not wrap into negative grid lines,
+    // which would send the warp's writes outside the frame.
+    ShakeMesh mesh;
+    BuildShakeMesh(&mesh, 200000000, 16, 1, 1);
+    for (int k = 0; k < 17; ++k) EXPECT_EQ(mesh.regularX[k][0], static_cast<int32_t>(200000000LL * k / 16)) << k;
+    EXPECT_EQ(mesh.regularX[16][9], 200000000);
+}
+
 TEST(ShakeMesh, ClampsEveryAmountIntoThePicture) {
     const int32_t amounts[] = {-1, -3, -20, 2, 1 << 20, -(1 << 20), 2147483647, INT32_MIN};
     for (int32_t amount : amounts) {
@@ -207,6 +216,53 @@ TEST_F(Warp, FoldedCellSamplesBackwardsWithTruncationTowardZero) {
     EXPECT_EQ(imageOps.pixelReadPoints[0], std::make_pair(10, 0));
     EXPECT_EQ(imageOps.pixelReadPoints[1], std::make_pair(9, 0));   // -5 / 3 = -1
     EXPECT_EQ(imageOps.pixelReadPoints[2], std::make_pair(7, 0));   // -10 / 3 = -3
+}
+
+// The frame computed straight from the formulas, one 64-bit product and division per coordinate:
+// what WarpFrame's stepping must reproduce exactly.
+std::vector<uint8_t> ReferenceWarp(const ShakeMesh& mesh, ImageHandle source, int32_t width, int32_t height,
+                                   std::vector<uint8_t> pixels) {
+    auto mul = [](int32_t a, int32_t b) { return static_cast<int64_t>(a) * b; };
+    const int64_t stride = imaging::DibStride(width);
+    for (int j = 0; j < 16; ++j)
+        for (int k = 0; k < 16; ++k) {
+            int32_t h = mesh.regularY[k][j + 1] - mesh.regularY[k][j], w = mesh.regularX[k + 1][j] - mesh.regularX[k][j];
+            for (int32_t i = 0; i < h; ++i) {
+                int32_t lx = int32_t(mesh.jitteredX[k][j] + mul(i, mesh.jitteredX[k][j + 1] - mesh.jitteredX[k][j]) / h);
+                int32_t ly = int32_t(mesh.jitteredY[k][j] + mul(i, mesh.jitteredY[k][j + 1] - mesh.jitteredY[k][j]) / h);
+                int32_t rx = int32_t(mesh.jitteredX[k + 1][j] + mul(i, mesh.jitteredX[k + 1][j + 1] - mesh.jitteredX[k + 1][j]) / h);
+                int32_t ry = int32_t(mesh.jitteredY[k + 1][j] + mul(i, mesh.jitteredY[k + 1][j + 1] - mesh.jitteredY[k + 1][j]) / h);
+                uint8_t* out = pixels.data() + stride * (height - 1 - (mesh.regularY[k][j] + i)) + 3 * mesh.regularX[k][j];
+                for (int32_t c = 0; c < w; ++c, out += 3) {
+                    uint32_t colour = ReadImagePixel(source, int32_t(lx + mul(c, rx - lx) / w), int32_t(ly + mul(c, ry - ly) / w));
+                    out[0] = static_cast<uint8_t>(colour >> 16);
+                    out[1] = static_cast<uint8_t>(colour >> 8);
+                    out[2] = static_cast<uint8_t>(colour);
+                }
+            }
+        }
+    return pixels;
+}
+
+TEST_F(Warp, MatchesTheFormulasComputedDirectly) {
+    struct Case {
+        int32_t width, height, amount;
+    } cases[] = {{640, 480, 8}, {333, 77, 40}, {97, 1000, -30}, {50, 50, 1 << 20}, {1, 300, 5},
+                 // Cells 43125 pixels wide with points flung to both edges: c * (R - L) leaves 32
+                 // bits, and must not wrap into samples outside the source.
+                 {690000, 1, 1 << 24}};
+    for (const Case& c : cases) {
+        ResetImageOpsDouble();
+        randomSequenceState = static_cast<uint32_t>(c.width);
+        source = AddDoubleImage(c.width, c.height, Pattern);
+        copy = AddDoubleImage(c.width, c.height, Pattern);
+        ShakeMesh mesh;
+        BuildShakeMesh(&mesh, c.width, c.height, c.amount, c.amount);
+        std::vector<uint8_t> expected = ReferenceWarp(mesh, source, c.width, c.height, DoubleImageOf(copy)->pixels);
+        WarpFrame(&mesh, source, c.width, c.height, copy);
+        EXPECT_TRUE(DoubleImageOf(copy)->pixels == expected) << c.width << "x" << c.height << " shaken by " << c.amount;
+        for (const std::string& call : imageOps.calls) EXPECT_EQ(call.rfind("pixel outside", 0), std::string::npos) << call;
+    }
 }
 
 }  // namespace

@@ -65,13 +65,20 @@ bool WebpSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height
     return true;
 }
 
-// BMP: the info header's own size and the pixel data's offset must lie within the file (a
-// loader reads the whole info header into a buffer of the size it claims).
+// BMP: the info header's own size, the colour table and the pixel data's offset must lie within
+// the file (a loader allocates the info header and the colour table at the sizes they claim), and
+// a picture of 8 bits or fewer per pixel cannot use more colours than those bits can name.
 bool BmpHeaderFits(const uint8_t* head, size_t count, uint64_t fileBytes) {
     if (count < 18) return false;
     const uint64_t infoBytes = Le32(head + 14);
     const uint64_t pixelOffset = Le32(head + 10);
-    return infoBytes >= 12 && 14 + infoBytes <= fileBytes && pixelOffset <= fileBytes;
+    if (infoBytes < 12 || 14 + infoBytes > fileBytes || pixelOffset > fileBytes) return false;
+    if (infoBytes < 40) return true;  // the old core header has no colour count
+    if (count < 50) return false;
+    const unsigned bitsPerPixel = Le16(head + 28);
+    const uint64_t coloursUsed = Le32(head + 46);
+    if (bitsPerPixel <= 8 && coloursUsed > (uint64_t(1) << bitsPerPixel)) return false;
+    return 14 + infoBytes + 4 * coloursUsed <= fileBytes;
 }
 
 // Reads a GIF's data sub-blocks as one bit stream, least significant bit first.

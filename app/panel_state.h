@@ -1,0 +1,22 @@
+// The panel's process-wide state, shared by the window procedure, the painting and the warning
+// box of the conversion (which the panel owns). Everything is zero until start-up fills it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+extern HINSTANCE panelInstance;
+extern HWND panelWindow;  // stored even when the creation failed; owner of the warning box
+extern RECT panelRect;    // 0, 0, 239, 102: the whole client area, never changed
+extern HWND shakeEdit;
+extern HWND sizeLimitCheckbox;
+extern HWND limitEdit;
+extern UINT_PTR panelTimerId;         // what SetTimer returned; ticks with another id are ignored
+extern int32_t dropPromptCharCount;   // two-byte characters of the prompt drawn per paint
+extern bool panelDragging;
+extern int32_t dragAnchorX;           // client point grabbed at the press, 0 to 65535
+extern int32_t dragAnchorY;
+// Where the ANSI code page is not Shift_JIS, the font that the Japanese texts are drawn in;
+// null on a Shift_JIS system, where the platform's default fonts already show them.
+extern HFONT panelJapaneseFont;

@@ -1,0 +1,176 @@
+// The panel window: class registration, creation centred on the desktop, the three controls,
+// closing, dragging with the left button, and the file drop that converts every dropped path.
+#include "app/panel.h"
+
+#include <shellapi.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "app/panel_state.h"
+#include "app/panel_texts.h"
+#include "convert/conversion_job.h"
+
+const char kPanelClassName[] = "WobzyClass";
+static const char kPanelTitle[] = "Wobzy";
+static const char kIconName[] = "IDI_WOBZY";
+static const char kDefaultSizeLimit[] = "400";
+
+constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | ES_NUMBER | ES_AUTOHSCROLL;
+constexpr DWORD kCheckboxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX;
+// The close-box hit area: centred 18 pixels left of the right edge and 10 below the top.
+constexpr int32_t kCloseBoxInsetX = 18;
+constexpr int32_t kCloseBoxCentreY = 10;
+constexpr int32_t kCloseBoxHalfWidth = 8;
+constexpr int32_t kCloseBoxHalfHeight = 12;
+constexpr int kSettingTextCapacity = 31;  // 30 characters and the NUL
+
+void CountDropPromptCharacters() {
+    dropPromptCharCount = static_cast<int32_t>(static_cast<uint32_t>(kDropPromptBytes) >> 1);
+}
+
+void RegisterPanelClass(HINSTANCE instance) {
+    WNDCLASSEXA panelClass = {};
+    panelClass.cbSize = sizeof(panelClass);
+    panelClass.style = CS_HREDRAW | CS_VREDRAW;
+    panelClass.lpfnWndProc = PanelWindowProc;
+    panelClass.hInstance = instance;
+    panelClass.hIcon = LoadIconA(instance, kIconName);
+    panelClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    panelClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    panelClass.lpszClassName = kPanelClassName;
+    RegisterClassExA(&panelClass);
+}
+
+bool CreatePanel(HINSTANCE instance, int /*showCommand: the panel always shows normally*/) {
+    panelInstance = instance;
+    PreparePanelJapaneseFont();
+    RECT desktop = {};
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    panelRect = RECT{0, 0, kPanelWidth, kPanelHeight};
+    // Right and bottom edges only; >> on the signed difference halves toward minus infinity.
+    int32_t x = (static_cast<int32_t>(desktop.right) - kPanelWidth) >> 1;
+    int32_t y = (static_cast<int32_t>(desktop.bottom) - kPanelHeight) >> 1;
+    panelWindow = CreateWindowExA(0, kPanelClassName, kPanelTitle, WS_POPUP, x, y, kPanelWidth,
+                                  kPanelHeight, nullptr, nullptr, instance, nullptr);
+    if (panelWindow == nullptr) return false;
+    ShowWindow(panelWindow, SW_SHOW);
+    UpdateWindow(panelWindow);
+    DragAcceptFiles(panelWindow, TRUE);
+    return true;
+}
+
+// A child window's identifier travels in the menu argument.
+static HMENU ControlIdAsMenu(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+
+static LRESULT OnCreate(HWND window) {
+    char shakeText[16];
+    wsprintfA(shakeText, "%d", kDefaultShakePercent);
+    shakeEdit = CreateWindowExA(0, "EDIT", shakeText, kEditStyle, 168, 48, 40, 20, window,
+                                ControlIdAsMenu(kShakeEditId), panelInstance, nullptr);
+    sizeLimitCheckbox = CreateShiftJisControl(window, "BUTTON", kSizeLimitCaption, kCheckboxStyle,
+                                              8, 72, 156, 20, kSizeLimitCheckboxId);
+    limitEdit = CreateWindowExA(0, "EDIT", kDefaultSizeLimit, kEditStyle, 168, 73, 40, 20, window,
+                                ControlIdAsMenu(kLimitEditId), panelInstance, nullptr);
+    return 0;
+}
+
+static bool HitsCloseBox(int32_t x, int32_t y) {
+    return std::abs(x - (static_cast<int32_t>(panelRect.right) - kCloseBoxInsetX)) < kCloseBoxHalfWidth &&
+           std::abs(y - kCloseBoxCentreY) < kCloseBoxHalfHeight;
+}
+
+static LRESULT OnLeftButtonDown(HWND window, LPARAM lParam) {
+    dragAnchorX = static_cast<int32_t>(LOWORD(lParam));
+    dragAnchorY = static_cast<int32_t>(HIWORD(lParam));
+    if (HitsCloseBox(dragAnchorX, dragAnchorY)) SendMessageA(window, WM_CLOSE, 0, 0);
+    panelDragging = true;
+    SetCapture(window);
+    return 0;
+}
+
+static void EndDrag() {
+    panelDragging = false;
+    ReleaseCapture();
+}
+
+static LRESULT OnMouseMove(HWND window, WPARAM keys) {
+    if (!panelDragging) return 0;
+    // A release that never reached the panel must not leave it following a free mouse.
+    if ((keys & MK_LBUTTON) == 0) {
+        EndDrag();
+        return 0;
+    }
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    SetWindowPos(window, HWND_TOP, cursor.x - dragAnchorX, cursor.y - dragAnchorY, 0, 0,
+                 SWP_NOSIZE | SWP_SHOWWINDOW);
+    return 0;
+}
+
+static LRESULT OnLeftButtonUp() {
+    EndDrag();
+    return 0;
+}
+
+// Without the capture the release may go to another window: the drag ends here instead.
+static LRESULT OnCaptureChanged(HWND window, LPARAM newCaptureWindow) {
+    if (reinterpret_cast<HWND>(newCaptureWindow) != window) panelDragging = false;
+    return 0;
+}
+
+static void ReadConversionSettings() {
+    char text[kSettingTextCapacity] = {};
+    GetWindowTextA(shakeEdit, text, kSettingTextCapacity);
+    conversionSettings.shakePercent = ParseSettingNumber(text);
+    conversionSettings.limitEnabled = SendMessageA(sizeLimitCheckbox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    GetWindowTextA(limitEdit, text, kSettingTextCapacity);
+    conversionSettings.sizeLimit = ParseSettingNumber(text);
+}
+
+// Each path in a buffer of its own length, so a long one is converted whole, never cut short
+// into the name of some other file. A path that cannot be held in memory is skipped.
+static void ConvertDroppedFile(HDROP drop, UINT index) {
+    UINT length = DragQueryFileA(drop, index, nullptr, 0);
+    if (length == UINT_MAX) return;  // no room for the NUL
+    char* path = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    if (path == nullptr) return;
+    DragQueryFileA(drop, index, path, length + 1);
+    ConvertFile(path);
+    std::free(path);
+}
+
+static LRESULT OnDropFiles(WPARAM dropHandle) {
+    HDROP drop = reinterpret_cast<HDROP>(dropHandle);
+    ReadConversionSettings();
+    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT index = 0; index < count; ++index) ConvertDroppedFile(drop, index);
+    DragFinish(drop);
+    return 0;
+}
+
+static LRESULT OnClose(HWND window) {
+    DestroyWindow(window);
+    return 0;
+}
+
+static LRESULT OnDestroy() {
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: return OnCreate(window);
+        case WM_DESTROY: return OnDestroy();
+        case WM_PAINT: PaintPanel(window); return 0;
+        case WM_CLOSE: return OnClose(window);
+        case WM_TIMER: TickPanel(window, wParam); return 0;
+        case WM_MOUSEMOVE: return OnMouseMove(window, wParam);
+        case WM_LBUTTONDOWN: return OnLeftButtonDown(window, lParam);
+        case WM_LBUTTONUP: return OnLeftButtonUp();
+        case WM_CAPTURECHANGED: return OnCaptureChanged(window, lParam);
+        case WM_DROPFILES: return OnDropFiles(wParam);
+        default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,186 @@
+// The recording stand-in for ConvertFile and the helpers shared by the in-process panel tests.
+#include "tests/app/panel_test_support.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "app/panel.h"
+#include "app/panel_state.h"
+#include "convert/shake_warp.h"
+#include "convert/warning_box.h"
+
+std::vector<std::string> panelEvents;
+std::vector<RecordedConversion> recordedConversions;
+std::map<std::string, int> failingPaths;
+void (*duringConversion)(const std::string& path);
+std::vector<CapturedBox> capturedBoxes;
+
+// Stands in for the conversion: records what the drop handler handed over, and fails the paths
+// the test chose through the real warning box.
+void ConvertFile(const char* path) {
+    recordedConversions.push_back({path, conversionSettings});
+    panelEvents.push_back(std::string("convert ") + path);
+    if (duringConversion != nullptr) duringConversion(path);
+    auto failing = failingPaths.find(path);
+    if (failing != failingPaths.end()) ReportConversionError(failing->second, path);
+}
+
+static std::wstring WindowTextW(HWND window) {
+    wchar_t text[2048] = {};
+    GetWindowTextW(window, text, 2048);
+    return text;
+}
+
+// Whether one of the box's static controls shows `icon` (the system's shared warning icon).
+static bool ShowsIcon(HWND box, HICON icon) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        if (reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0)) == icon) return true;
+    }
+    return false;
+}
+
+static LRESULT CALLBACK CaptureMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        char className[32] = {};
+        GetClassNameA(box, className, sizeof(className));
+        if (std::strcmp(className, "#32770") == 0) {
+            CapturedBox captured;
+            captured.caption = WindowTextW(box);
+            captured.text = WindowTextW(GetDlgItem(box, 0xFFFF));
+            captured.owner = GetWindow(box, GW_OWNER);
+            captured.hasWarningIcon = ShowsIcon(box, LoadIconA(nullptr, IDI_WARNING));
+            capturedBoxes.push_back(captured);
+            char path[2048] = {};
+            GetDlgItemTextA(box, 0xFFFF, path, sizeof(path));
+            panelEvents.push_back(std::string("box ") + path);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+MessageBoxCapture::MessageBoxCapture()
+    : hook_(SetWindowsHookExA(WH_CBT, CaptureMessageBox, nullptr, GetCurrentThreadId())) {}
+
+MessageBoxCapture::~MessageBoxCapture() { UnhookWindowsHookEx(hook_); }
+
+void DrainThreadMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message != WM_QUIT) DispatchMessageA(&message);
+    }
+}
+
+void DestroyTestPanel() {
+    if (panelWindow != nullptr && IsWindow(panelWindow)) DestroyWindow(panelWindow);
+    panelWindow = nullptr;
+    DrainThreadMessages();
+}
+
+HWND CreateTestPanel() {
+    static bool registered = false;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    if (!registered) {
+        RegisterPanelClass(instance);
+        registered = true;
+    }
+    DestroyTestPanel();
+    CountDropPromptCharacters();
+    panelDragging = false;
+    panelTimerId = kPanelTimerEvent;
+    if (!CreatePanel(instance, SW_SHOWNORMAL)) return nullptr;
+    return panelWindow;
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string& path : paths) size += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = FALSE;
+    char* names = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
+    for (const std::string& path : paths) {
+        std::memcpy(names, path.c_str(), path.size() + 1);
+        names += path.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+static std::wstring ToWide(UINT codePage, const std::string& bytes) {
+    if (bytes.empty()) return std::wstring();
+    int length = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], length);
+    return wide;
+}
+
+std::wstring ShiftJisToWide(const std::string& bytes) { return ToWide(932, bytes); }
+std::wstring AnsiToWide(const std::string& bytes) { return ToWide(CP_ACP, bytes); }
+
+std::string WideToShiftJis(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int length = WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr, nullptr);
+    return bytes;
+}
+
+// The black-on-white pixels of one character drawn alone in the font of `dc`, font linking included.
+static std::vector<uint32_t> RenderCharacter(HDC dc, wchar_t character) {
+    constexpr int kSide = 48;
+    HDC memory = CreateCompatibleDC(dc);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = kSide;
+    info.bmiHeader.biHeight = -kSide;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previousBitmap = SelectObject(memory, bitmap);
+    HGDIOBJ previousFont = SelectObject(memory, GetCurrentObject(dc, OBJ_FONT));
+    RECT all = {0, 0, kSide, kSide};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(memory, RGB(0, 0, 0));
+    SetBkMode(memory, TRANSPARENT);
+    TextOutW(memory, 4, 4, &character, 1);
+    GdiFlush();
+    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+    std::vector<uint32_t> copy(pixels, pixels + kSide * kSide);
+    SelectObject(memory, previousFont);
+    SelectObject(memory, previousBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    return copy;
+}
+
+std::wstring MissingGlyphs(HDC dc, const std::wstring& text) {
+    std::vector<WORD> indices(text.size());
+    GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), indices.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+    // A character the font itself lacks may still be drawn from a linked font; it is missing
+    // only when it comes out as the font's placeholder for characters nobody has.
+    const std::vector<uint32_t> placeholder = RenderCharacter(dc, 0xFFFF);
+    const std::vector<uint32_t> blank(placeholder.size(), 0x00FFFFFFu);
+    std::wstring missing;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (indices[i] != 0xFFFF) continue;
+        std::vector<uint32_t> drawn = RenderCharacter(dc, text[i]);
+        if (drawn == placeholder || drawn == blank) missing += text[i];
+    }
+    return missing;
+}
+
+uint32_t AdvanceRandomState(uint32_t state, int count) {
+    uint32_t saved = randomSequenceState;
+    randomSequenceState = state;
+    for (int i = 0; i < count; ++i) NextRandomValue();
+    uint32_t advanced = randomSequenceState;
+    randomSequenceState = saved;
+    return advanced;
+}

@@ -1,0 +1,63 @@
+// Helpers for the in-process panel tests: a fresh panel, a drop built by hand, the recording
+// stand-in for the conversion, the capture of warning boxes and the check for missing glyphs.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "convert/conversion_job.h"
+
+// One call of the stand-in for ConvertFile, with the settings it saw.
+struct RecordedConversion {
+    std::string path;
+    ConversionSettings settings;
+};
+
+// What the stand-in and the box capture saw, in order: "convert <path>" and "box <path>".
+extern std::vector<std::string> panelEvents;
+extern std::vector<RecordedConversion> recordedConversions;
+// Paths the stand-in reports as failed, with the code it reports them with.
+extern std::map<std::string, int> failingPaths;
+// Called by the stand-in once per conversion, before it reports a failure.
+extern void (*duringConversion)(const std::string& path);
+
+// One warning box, as the test read it before closing it.
+struct CapturedBox {
+    std::wstring caption;
+    std::wstring text;
+    HWND owner;
+    bool hasWarningIcon;
+};
+extern std::vector<CapturedBox> capturedBoxes;
+
+// Installs, for the calling thread, the hook that reads and closes every message box.
+class MessageBoxCapture {
+public:
+    MessageBoxCapture();
+    ~MessageBoxCapture();
+private:
+    HHOOK hook_;
+};
+
+// Registers the class once, creates a new panel (destroying the last one) as the program does.
+HWND CreateTestPanel();
+void DestroyTestPanel();
+// Drops the messages queued for the thread (the panel's quit message among them).
+void DrainThreadMessages();
+
+// An HDROP holding `paths` as ANSI text, to be sent with WM_DROPFILES (the handler frees it).
+HDROP MakeDrop(const std::vector<std::string>& paths);
+
+std::wstring ShiftJisToWide(const std::string& bytes);
+std::string WideToShiftJis(const std::wstring& text);
+std::wstring AnsiToWide(const std::string& bytes);
+
+// Characters of `text` that the font selected into `dc` cannot show, also through font linking.
+std::wstring MissingGlyphs(HDC dc, const std::wstring& text);
+
+// The state of the process-wide random sequence after `count` more values from `state`.
+uint32_t AdvanceRandomState(uint32_t state, int count);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/completeness.h"
+#include "tests/imaging/test_support.h"
 
 namespace {
 
@@ -41,15 +42,6 @@ Bytes Jpeg() {
             0xFF, 0xD9};                                    // EOI
 }
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 // Offsets of the chunks' data in Png(), for damaging them.
 constexpr size_t kIdatData = 8 + 12 + 13 + 8;
 constexpr size_t kTextData = kIdatData + 300 + 4 + 8;
@@ -62,7 +54,7 @@ Bytes Png() {
         const size_t start = out.size();
         out.insert(out.end(), type, type + 4);
         out.insert(out.end(), length, 0x11);
-        const uint32_t crc = Crc32(&out[start], out.size() - start);
+        const uint32_t crc = testing_support::Crc32(&out[start], out.size() - start);
         out.insert(out.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
     };
     chunk("IHDR", 13);

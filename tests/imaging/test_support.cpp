@@ -238,4 +238,13 @@ imaging::Handle LoadPrepared(const ScratchDir& dir, const std::string& name,
     return image;
 }
 
+uint32_t Crc32(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
 }  // namespace testing_support

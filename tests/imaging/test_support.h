@@ -58,6 +58,9 @@ Difference Compare(const Picture& a, const Picture& b);
 // Encodes a 24-bit bottom-up BMP of `color(x, y)` (y from the top), width * height pixels.
 std::vector<uint8_t> MakeBmp(int width, int height, const std::function<Rgb(int, int)>& color);
 
+// The CRC-32 that PNG chunks and zlib use.
+uint32_t Crc32(const uint8_t* data, size_t size);
+
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes);
 

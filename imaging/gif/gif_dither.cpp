@@ -3,6 +3,8 @@
 // flat areas stay flat instead of filling with noise that would also cost bytes and flicker.
 #include "imaging/gif/gif_dither.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -20,8 +22,6 @@ const int kMaxCarried = 24;      // per channel, in colour levels
 const int kDeadZoneSquared = 20; // smaller carried errors (squared, in levels) are dropped
 const int kMemoBits = 12;
 static_assert(size_t(1) << kMemoBits == kMemoEntries, "memo size and its bits agree");
-
-inline int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 inline int SquaredDistance(int r, int g, int b, const Rgb& c) {
     int dr = r - c.r, dg = g - c.g, db = b - c.b;
@@ -63,24 +63,77 @@ void MapRowPlain(const BandJob& job, int y) {
     }
 }
 
-struct Rgb32 {
-    int32_t r, g, b;
+// ---- Error diffusion, a pixel's three channels at once in the low four 16-bit lanes of an SSE2
+// register (red, green, blue, 0; the upper four stay zero). All error sums stay within 16 bits:
+// at most 27 * 255 arrives from the row above and 21 * 255 from the pixel behind.
+
+inline __m128i Lanes(const int16_t* values) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(values)); }
+
+inline void StoreLanes(int16_t* values, __m128i lanes) { _mm_storel_epi64(reinterpret_cast<__m128i*>(values), lanes); }
+
+// What a pixel needs besides its row: the palette as lanes and the nearest-colour map.
+struct DitherTables {
+    const BandJob* job;
+    const int16_t* paletteLanes;  // 256 entries of kErrorLanes values
+    const uint16_t* centreMap;
 };
 
-inline int CarriedLevels(int32_t sixtyFourths) { return Clamp((sixtyFourths + 32) >> 6, -kMaxCarried, kMaxCarried); }
+inline __m128i ColourLanes(const DitherTables& t, int index) { return Lanes(t.paletteLanes + index * kErrorLanes); }
+
+// Each of the low two 32-bit lanes gets their sum: with a squared length from madd in them
+// (r*r + g*g, b*b + 0), both hold the whole, which then masks all four 16-bit lanes alike.
+inline __m128i LowPairSum(__m128i v) { return _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1))); }
+
+inline __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+    return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+
+// The error left by the colour to show for a pixel held as lanes (pixel minus colour), and the
+// colour's index in *index: the nearer of the two the map offers, unless the colour on screen is
+// nearly as close (see ChooseIndex). Settled by masks rather than branches: the choice sits on the
+// chain of error from pixel to pixel, so the comparisons run side by side.
+inline __m128i ChooseColourError(const DitherTables& t, __m128i pixel, uint32_t pair, const uint8_t* shownRow, int x,
+                                 int* index) {
+    int first = int(pair & 255), second = int(pair >> 8);
+    __m128i offsets = _mm_sub_epi16(_mm_unpacklo_epi64(pixel, pixel),
+                                    _mm_unpacklo_epi64(ColourLanes(t, first), ColourLanes(t, second)));
+    __m128i distances = LowPairSum(_mm_madd_epi16(offsets, offsets));  // first, first, second, second
+    __m128i firstDistance = _mm_shuffle_epi32(distances, _MM_SHUFFLE(1, 0, 1, 0));
+    __m128i secondDistance = _mm_shuffle_epi32(distances, _MM_SHUFFLE(3, 2, 3, 2));
+    __m128i takeSecond = _mm_cmpgt_epi32(firstDistance, secondDistance);
+    int nearest = first ^ ((first ^ second) & _mm_cvtsi128_si32(takeSecond));
+    __m128i nearestError = Select(takeSecond, _mm_unpackhi_epi64(offsets, _mm_setzero_si128()), _mm_move_epi64(offsets));
+    if (!shownRow) {
+        *index = nearest;
+        return nearestError;
+    }
+    // Keeping the shown colour needs it within the tolerance of the nearer, so of both.
+    int shown = shownRow[x];
+    __m128i shownError = _mm_sub_epi16(pixel, ColourLanes(t, shown));
+    __m128i shownDistance = LowPairSum(_mm_madd_epi16(shownError, shownError));
+    __m128i tolerance = _mm_set1_epi32(t.job->keepTolerance);
+    __m128i takeNearest = _mm_or_si128(_mm_cmpgt_epi32(shownDistance, _mm_add_epi32(firstDistance, tolerance)),
+                                        _mm_cmpgt_epi32(shownDistance, _mm_add_epi32(secondDistance, tolerance)));
+    *index = shown ^ ((shown ^ nearest) & _mm_cvtsi128_si32(takeNearest));
+    return Select(takeNearest, nearestError, shownError);
+}
 
 // The state of one serpentine row being dithered. `carried` holds the row's incoming error and
-// `below` receives the next row's, both indexed (x + 1) * 3 + channel. The error for the pixel
-// ahead and the partial sums for the row below stay in registers, so each entry of `below` is
-// written exactly once (the entry just past the row's start is padding for the first pixel).
+// `below` receives the next row's, both kErrorLanes values per pixel at (x + 1) * kErrorLanes. The
+// error for the pixel ahead and the partial sums for the row below stay in registers, so each entry
+// of `below` is written exactly once (the entry just past the row's start is padding for the first
+// pixel).
 struct RowChain {
     const uint8_t* src;
     uint8_t* out;
     const uint8_t* shownRow;
     const int16_t* carried;
     int16_t* below;
-    Rgb32 ahead, behindBelow, underBelow;
+    __m128i ahead;                    // in 1/64 levels, plus the half that rounds the sum
+    __m128i behindBelow, underBelow;  // in 1/64 levels
 };
+
+const int kRounding = 32;
 
 RowChain StartRow(const BandJob& job, int y, const int16_t* carried, int16_t* below) {
     const Frame& f = *job.frame;
@@ -90,40 +143,38 @@ RowChain StartRow(const BandJob& job, int y, const int16_t* carried, int16_t* be
     row.shownRow = job.shown ? job.shown + size_t(y) * size_t(f.width) : nullptr;
     row.carried = carried;
     row.below = below;
-    row.ahead = row.behindBelow = row.underBelow = Rgb32{0, 0, 0};
+    row.ahead = _mm_setr_epi16(kRounding, kRounding, kRounding, 0, 0, 0, 0, 0);
+    row.behindBelow = row.underBelow = _mm_setzero_si128();
     return row;
 }
 
-inline void DitherPixel(const BandJob& job, RowChain& row, int x, int step) {
-    const int16_t* in = row.carried + (x + 1) * 3;
-    int er = CarriedLevels(in[0] + row.ahead.r);
-    int eg = CarriedLevels(in[1] + row.ahead.g);
-    int eb = CarriedLevels(in[2] + row.ahead.b);
-    if (er * er + eg * eg + eb * eb < kDeadZoneSquared) er = eg = eb = 0;
-    int r = Clamp(row.src[3 * x + 2] + er, 0, 255);
-    int g = Clamp(row.src[3 * x + 1] + eg, 0, 255);
-    int b = Clamp(row.src[3 * x] + eb, 0, 255);
-    int nearest = job.centreMap->cells[CentreMapCell(r, g, b)];
-    int index = ChooseIndex(job, r, g, b, nearest, row.shownRow, x);
+inline void DitherPixel(const DitherTables& t, RowChain& row, int x, int step) {
+    // The carried error in whole levels, clamped, and dropped when it is too small to matter.
+    __m128i sum = _mm_add_epi16(Lanes(row.carried + (x + 1) * kErrorLanes), row.ahead);
+    __m128i levels = _mm_srai_epi16(sum, 6);
+    levels = _mm_min_epi16(_mm_max_epi16(levels, _mm_set1_epi16(-kMaxCarried)), _mm_set1_epi16(kMaxCarried));
+    __m128i small = _mm_cmplt_epi32(LowPairSum(_mm_madd_epi16(levels, levels)), _mm_set1_epi32(kDeadZoneSquared));
+
+    const uint8_t* s = row.src + 3 * x;
+    __m128i source = _mm_setr_epi16(s[2], s[1], s[0], 0, 0, 0, 0, 0);
+    __m128i moved = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(source, levels), _mm_setzero_si128()), _mm_set1_epi16(255));
+    __m128i pixel = Select(small, source, moved);
+    // CentreMapCell of the three lanes: (r >> 2) * 4096 + (g >> 2) * 64 + (b >> 2).
+    __m128i cellParts = _mm_madd_epi16(_mm_srli_epi16(pixel, 2), _mm_setr_epi16(4096, 64, 1, 0, 0, 0, 0, 0));
+    int cell = _mm_cvtsi128_si32(LowPairSum(cellParts));
+    int index;
+    __m128i error = ChooseColourError(t, pixel, t.centreMap[cell], row.shownRow, x, &index);
     row.out[x] = uint8_t(index);
-    const Rgb& c = job.palette->colours[index];
-    int dr = r - c.r, dg = g - c.g, db = b - c.b;
-    row.ahead = Rgb32{dr * kShareAhead, dg * kShareAhead, db * kShareAhead};
-    int16_t* behind = row.below + (x + 1 - step) * 3;
-    behind[0] = int16_t(row.behindBelow.r + dr * kShareBehindBelow);
-    behind[1] = int16_t(row.behindBelow.g + dg * kShareBehindBelow);
-    behind[2] = int16_t(row.behindBelow.b + db * kShareBehindBelow);
-    row.behindBelow = Rgb32{row.underBelow.r + dr * kShareBelow, row.underBelow.g + dg * kShareBelow,
-                            row.underBelow.b + db * kShareBelow};
-    row.underBelow = Rgb32{dr * kShareAheadBelow, dg * kShareAheadBelow, db * kShareAheadBelow};
+
+    row.ahead = _mm_add_epi16(_mm_mullo_epi16(error, _mm_set1_epi16(kShareAhead)),
+                              _mm_setr_epi16(kRounding, kRounding, kRounding, 0, 0, 0, 0, 0));
+    __m128i behind = _mm_add_epi16(row.behindBelow, _mm_mullo_epi16(error, _mm_set1_epi16(kShareBehindBelow)));
+    StoreLanes(row.below + (x + 1 - step) * kErrorLanes, behind);
+    row.behindBelow = _mm_add_epi16(row.underBelow, _mm_mullo_epi16(error, _mm_set1_epi16(kShareBelow)));
+    row.underBelow = _mm_mullo_epi16(error, _mm_set1_epi16(kShareAheadBelow));
 }
 
-void FinishRow(RowChain& row, int lastX) {
-    int16_t* last = row.below + (lastX + 1) * 3;
-    last[0] = int16_t(row.behindBelow.r);
-    last[1] = int16_t(row.behindBelow.g);
-    last[2] = int16_t(row.behindBelow.b);
-}
+void FinishRow(RowChain& row, int lastX) { StoreLanes(row.below + (lastX + 1) * kErrorLanes, row.behindBelow); }
 
 // A run of rows dithered as one chain of error: its own two error rows, restarting at zero.
 struct Strip {
@@ -137,32 +188,34 @@ Strip StartStrip(int firstRow, int endRow, int16_t* errorRows, size_t rowValues)
     return Strip{firstRow, endRow, errorRows, errorRows + rowValues};
 }
 
-// Dithers row `i` of each strip (when it has one) in the same pass. The two chains of error are
-// independent, so the processor overlaps one's memory and nearest-colour latency with the other's.
-void DitherRows(const BandJob& job, Strip* strips, int stripCount, int i) {
+// Dithers row `i` of each strip (when it has one) in the same pass. The chains of error are
+// independent, so the processor overlaps one's memory and nearest-colour latency with the others'.
+void DitherRows(const DitherTables& t, Strip* strips, int i) {
+    const BandJob& job = *t.job;
     int width = job.frame->width;
     bool leftToRight = i % 2 == 0;
     int step = leftToRight ? 1 : -1;
     int x0 = leftToRight ? 0 : width - 1;
-    bool live[2];
-    RowChain rows[2];
-    for (int k = 0; k < stripCount; ++k) {
+    bool live[kStripsPerBand];
+    bool allLive = true;
+    RowChain rows[kStripsPerBand];
+    for (int k = 0; k < kStripsPerBand; ++k) {
         live[k] = strips[k].firstRow + i < strips[k].endRow;
+        allLive = allLive && live[k];
         if (live[k]) rows[k] = StartRow(job, strips[k].firstRow + i, strips[k].carried, strips[k].below);
     }
-    if (stripCount == 2 && live[0] && live[1]) {
+    if (allLive) {
         for (int n = 0, x = x0; n < width; ++n, x += step) {
-            DitherPixel(job, rows[0], x, step);
-            DitherPixel(job, rows[1], x, step);
+            for (int k = 0; k < kStripsPerBand; ++k) DitherPixel(t, rows[k], x, step);
         }
     } else {
-        for (int k = 0; k < stripCount; ++k) {
+        for (int k = 0; k < kStripsPerBand; ++k) {
             if (!live[k]) continue;
-            for (int n = 0, x = x0; n < width; ++n, x += step) DitherPixel(job, rows[k], x, step);
+            for (int n = 0, x = x0; n < width; ++n, x += step) DitherPixel(t, rows[k], x, step);
         }
     }
     int lastX = leftToRight ? width - 1 : 0;
-    for (int k = 0; k < stripCount; ++k) {
+    for (int k = 0; k < kStripsPerBand; ++k) {
         if (!live[k]) continue;
         FinishRow(rows[k], lastX);
         std::swap(strips[k].carried, strips[k].below);
@@ -178,12 +231,25 @@ void MapBand(const BandJob& job) {
         for (int y = job.firstRow; y < job.endRow; ++y) MapRowPlain(job, y);
         return;
     }
-    // The band is dithered as two strips, its upper and lower half, side by side.
-    size_t rowValues = size_t(job.frame->width + 2) * 3;
-    int rows = job.endRow - job.firstRow, upperRows = (rows + 1) / 2;
-    Strip strips[2] = {StartStrip(job.firstRow, job.firstRow + upperRows, job.errorRows, rowValues),
-                       StartStrip(job.firstRow + upperRows, job.endRow, job.errorRows + 2 * rowValues, rowValues)};
-    for (int i = 0; i < upperRows; ++i) DitherRows(job, strips, 2, i);
+    // Palette entries past the size are never chosen.
+    int16_t paletteLanes[256 * kErrorLanes] = {};
+    for (int k = 0; k < job.palette->size; ++k) {
+        const Rgb& c = job.palette->colours[k];
+        paletteLanes[k * kErrorLanes] = c.r;
+        paletteLanes[k * kErrorLanes + 1] = c.g;
+        paletteLanes[k * kErrorLanes + 2] = c.b;
+    }
+    DitherTables tables{&job, paletteLanes, job.centreMap->cells.data()};
+    // The band is dithered as kStripsPerBand strips of consecutive rows, side by side.
+    size_t rowValues = size_t(job.frame->width + 2) * kErrorLanes;
+    int rows = job.endRow - job.firstRow, stripRows = (rows + kStripsPerBand - 1) / kStripsPerBand;
+    Strip strips[kStripsPerBand];
+    for (int k = 0; k < kStripsPerBand; ++k) {
+        int first = std::min(job.endRow, job.firstRow + k * stripRows);
+        int end = std::min(job.endRow, first + stripRows);
+        strips[k] = StartStrip(first, end, job.errorRows + 2 * k * rowValues, rowValues);
+    }
+    for (int i = 0; i < stripRows; ++i) DitherRows(tables, strips, i);
 }
 
 }  // namespace detail

@@ -22,12 +22,14 @@ struct BandJob {
     int keepTolerance;           // squared distance the shown colour may exceed the nearest by
     bool dither;
     uint8_t* indices;            // this frame's indices (whole frame, width bytes per row)
-    int16_t* errorRows;          // scratch: kErrorRowsPerBand * 3 * (width + 2) values
+    int16_t* errorRows;          // scratch: kErrorRowsPerBand * kErrorLanes * (width + 2) values
     uint32_t* memo;              // scratch: kMemoEntries values (exact mapping without dithering)
 };
 
 const size_t kMemoEntries = 4096;
-const size_t kErrorRowsPerBand = 4;
+const int kStripsPerBand = 2;
+const size_t kErrorRowsPerBand = 2 * kStripsPerBand;
+const size_t kErrorLanes = 4;  // red, green, blue and an unused zero: one 8-byte load per pixel
 
 void MapBand(const BandJob& job);
 

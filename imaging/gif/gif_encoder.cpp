@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -128,8 +129,8 @@ struct Progress {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<uint8_t> bandClaimed, bandDone;  // [frame * bandCount + band]
-    std::vector<int> bandsDone;                  // per frame
     int framesWritten;
+    int bandsWritten;  // leading bands of frame framesWritten given to its LZW encoding
     bool writing;
     bool failed;
 };
@@ -139,24 +140,29 @@ struct Work {
     Progress* progress;
     std::vector<uint8_t>* buffers;  // kIndexBuffers index buffers, frame f in buffers[f % kIndexBuffers]
     LzwTables lzwTables;
+    LzwImage* lzwImage;  // the frame being written
     SinkWriter* writer;
 };
 
+// Map band `band` of `frame`, or write `frame` as far as its first `band` bands, from band `from`.
 struct Task {
     enum Kind { kNone, kMap, kWrite, kStop } kind;
-    int frame, band;
+    int frame, band, from;
 };
 
 uint8_t* IndicesOf(const Work& work, int frame) { return work.buffers[frame % kIndexBuffers].data(); }
 
-// Called with the mutex held. Writing the next frame comes first: it is the one chain of work
-// that cannot be shared, so it should never wait for a band that could have been mapped later.
+// Called with the mutex held. Writing comes first, band by band as the frame's leading bands are
+// mapped: it is the one chain of work that cannot be shared, so it should neither wait for a band
+// that could have been mapped later nor be left alone at the end with a whole frame to encode.
 Task NextTask(const Work& work) {
     const Plan& plan = *work.plan;
     Progress& p = *work.progress;
-    if (p.failed || p.framesWritten == plan.count) return Task{Task::kStop, 0, 0};
-    if (!p.writing && p.bandsDone[p.framesWritten] == plan.bandCount) {
-        return Task{Task::kWrite, p.framesWritten, 0};
+    if (p.failed || p.framesWritten == plan.count) return Task{Task::kStop, 0, 0, 0};
+    if (!p.writing) {
+        int leading = p.bandsWritten;
+        while (leading < plan.bandCount && p.bandDone[p.framesWritten * plan.bandCount + leading]) leading++;
+        if (leading > p.bandsWritten) return Task{Task::kWrite, p.framesWritten, leading, p.bandsWritten};
     }
     // A frame may start once its buffer's previous user (three frames back) is no longer read.
     int lastStartable = std::min(plan.count - 1, p.framesWritten + 1);
@@ -165,10 +171,10 @@ Task NextTask(const Work& work) {
             int slot = f * plan.bandCount + b;
             if (p.bandClaimed[slot]) continue;
             bool shownReady = !plan.unchanged || f == 0 || p.bandDone[slot - plan.bandCount];
-            if (shownReady) return Task{Task::kMap, f, b};
+            if (shownReady) return Task{Task::kMap, f, b, 0};
         }
     }
-    return Task{Task::kNone, 0, 0};
+    return Task{Task::kNone, 0, 0, 0};
 }
 
 void MapTask(const Work& work, const Task& task, int16_t* errorRows, uint32_t* memo) {
@@ -189,7 +195,7 @@ void MapTask(const Work& work, const Task& task, int16_t* errorRows, uint32_t* m
     MapBand(job);
 }
 
-void WriteTask(const Work& work, int frame) {
+void StartFrame(const Work& work, int frame) {
     const Plan& plan = *work.plan;
     bool sendsUnchanged = plan.unchanged && frame > 0;
     WriteFrameHeader(work.writer, plan.width, plan.height, plan.delayCs, sendsUnchanged ? plan.unchangedIndex : -1);
@@ -200,7 +206,15 @@ void WriteTask(const Work& work, int frame) {
     input.pixelCount = size_t(plan.width) * size_t(plan.height);
     input.minCodeSize = plan.minCodeSize;
     input.tables = work.lzwTables;
-    WriteLzwImageData(input, work.writer);
+    StartLzwImage(input, work.writer, work.lzwImage);
+}
+
+void WriteTask(const Work& work, const Task& task) {
+    const Plan& plan = *work.plan;
+    if (task.from == 0) StartFrame(work, task.frame);
+    size_t readyPixels = task.band == plan.bandCount ? size_t(plan.width) * size_t(plan.height)
+                                                     : size_t(task.band) * size_t(plan.bandRows) * size_t(plan.width);
+    ContinueLzwImage(work.lzwImage, readyPixels);
 }
 
 void RunWorker(const Work& work, int16_t* errorRows, uint32_t* memo) {
@@ -213,19 +227,22 @@ void RunWorker(const Work& work, int16_t* errorRows, uint32_t* memo) {
             p.changed.wait(lock);
             continue;
         }
-        int slot = task.frame * work.plan->bandCount + task.band;
+        int slot = task.frame * work.plan->bandCount + task.band;  // of a map task
         if (task.kind == Task::kMap) p.bandClaimed[slot] = 1;
         if (task.kind == Task::kWrite) p.writing = true;
         lock.unlock();
         if (task.kind == Task::kMap) MapTask(work, task, errorRows, memo);
-        if (task.kind == Task::kWrite) WriteTask(work, task.frame);
+        if (task.kind == Task::kWrite) WriteTask(work, task);
         lock.lock();
         if (task.kind == Task::kMap) {
             p.bandDone[slot] = 1;
-            p.bandsDone[task.frame]++;
         } else {
             p.writing = false;
-            p.framesWritten++;
+            p.bandsWritten = task.band;
+            if (task.band == work.plan->bandCount) {
+                p.framesWritten++;
+                p.bandsWritten = 0;
+            }
             if (work.writer->failed) p.failed = true;
         }
         p.changed.notify_all();
@@ -244,18 +261,20 @@ bool RunFrames(const Plan& plan, int threadCount, SinkWriter* writer) {
     for (int k = 0; k < std::min(plan.count, kIndexBuffers); ++k) buffers[k].resize(pixels);
     std::vector<uint16_t> lzwChildren(kLzwChildEntries, 0);
     std::vector<uint32_t> lzwSlots(kLzwCodes);
-    size_t errorValues = kErrorRowsPerBand * 3 * (size_t(plan.width) + 2);
+    std::unique_ptr<LzwImage> lzwImage(new LzwImage);
+    size_t errorValues = kErrorRowsPerBand * kErrorLanes * (size_t(plan.width) + 2);
     std::vector<int16_t> errorRows(errorValues * size_t(threadCount));
     std::vector<uint32_t> memos(kMemoEntries * size_t(threadCount));
 
     Progress progress;
     progress.bandClaimed.assign(size_t(plan.count) * plan.bandCount, 0);
     progress.bandDone.assign(size_t(plan.count) * plan.bandCount, 0);
-    progress.bandsDone.assign(plan.count, 0);
     progress.framesWritten = 0;
+    progress.bandsWritten = 0;
     progress.writing = false;
     progress.failed = false;
-    Work work{&plan, &progress, buffers, LzwTables{lzwChildren.data(), lzwSlots.data()}, writer};
+    Work work{&plan, &progress, buffers, LzwTables{lzwChildren.data(), lzwSlots.data()}, lzwImage.get(),
+              writer};
 
     std::vector<std::thread> helpers;
     helpers.reserve(threadCount - 1);

@@ -119,19 +119,20 @@ void BuildCentreMap(const NearestGrid& grid, CentreMap* map) {
         int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
         uint32_t parent = grid.cells[CellOf(r << 2, g << 2, b << 2)];
         if (parent & kSingleCell) {
-            map->cells[cell] = uint8_t(parent & 255);
+            map->cells[cell] = uint16_t((parent & 255) * 0x101);
             continue;
         }
         const uint8_t* list = grid.lists.data() + parent;
         int count = list[0] + 1, hr = 8 * r + 3, hg = 8 * g + 3, hb = 8 * b + 3;
-        int best = INT32_MAX;
+        int best = INT32_MAX, second = INT32_MAX;
         for (int k = 1; k <= count; ++k) {
             const Candidate& c = grid.colours[list[k]];
             int dr = hr - 2 * c.r, dg = hg - 2 * c.g, db = hb - 2 * c.b;
             int key = (dr * dr + dg * dg + db * db) << 8 | c.index;  // below 2^20 << 8
-            best = key < best ? key : best;
+            second = std::min(second, std::max(best, key));
+            best = std::min(best, key);
         }
-        map->cells[cell] = uint8_t(best & 255);
+        map->cells[cell] = uint16_t((best & 255) | (second & 255) << 8);
     }
 }
 

@@ -15,18 +15,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 bool Complete(const Bytes& bytes) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "wobzy-core-completeness.bin").string();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(out, nullptr);
-    if (out == nullptr) return false;
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    const bool complete = imaging::detail::ContainerComplete(in, bytes.size());
-    std::fclose(in);
-    std::remove(path.c_str());
-    return complete;
+    bool result = false;
+    testing_support::WithBytesInFile(bytes, [&](std::FILE* in) {
+        ASSERT_NE(in, nullptr);
+        result = imaging::detail::ContainerComplete(in, bytes.size());
+    });
+    return result;
 }
 
 // The marker structure of a progressive JPEG: segments with lengths, two scans whose data holds a

@@ -8,23 +8,19 @@
 #include <vector>
 
 #include "imaging/exif.h"
+#include "tests/imaging/test_support.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 int OrientationOf(const Bytes& bytes) {
-    const std::string path = (std::filesystem::temp_directory_path() / "wobzy-core-exif.jpg").string();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(out, nullptr);
-    if (out == nullptr) return -1;
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    const int orientation = imaging::detail::JpegExifOrientation(in);
-    std::fclose(in);
-    std::remove(path.c_str());
-    return orientation;
+    int result = -1;
+    testing_support::WithBytesInFile(bytes, [&](std::FILE* in) {
+        ASSERT_NE(in, nullptr);
+        result = imaging::detail::JpegExifOrientation(in);
+    });
+    return result;
 }
 
 void Put16(Bytes& out, unsigned v, bool bigEndian) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/sniff.h"
+#include "tests/imaging/test_support.h"
 
 namespace {
 
@@ -16,16 +17,11 @@ using Bytes = std::vector<uint8_t>;
 using imaging::detail::SniffResult;
 
 SniffResult Sniff(const Bytes& bytes) {
-    const std::string path = (std::filesystem::temp_directory_path() / "wobzy-core-sniff.bin").string();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(out, nullptr);
-    if (out == nullptr) return {false, 0};
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    const SniffResult result = imaging::detail::SniffFile(in, bytes.size());
-    std::fclose(in);
-    std::remove(path.c_str());
+    SniffResult result = {false, 0};
+    testing_support::WithBytesInFile(bytes, [&](std::FILE* in) {
+        ASSERT_NE(in, nullptr);
+        result = imaging::detail::SniffFile(in, bytes.size());
+    });
     return result;
 }
 

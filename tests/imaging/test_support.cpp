@@ -207,6 +207,20 @@ ScratchDir::ScratchDir() {
     }
 }
 
+void WithBytesInFile(const std::vector<uint8_t>& bytes, const std::function<void(std::FILE*)>& read) {
+    ScratchDir dir;
+    if (dir.path().empty()) return read(nullptr);
+    const std::string path = dir.file("bytes.bin");
+    std::FILE* file = std::fopen(path.c_str(), "w+b");
+    if (file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+        std::fseek(file, 0, SEEK_SET) == 0) {
+        read(file);
+    } else {
+        read(nullptr);
+    }
+    if (file != nullptr) std::fclose(file);
+}
+
 ScratchDir::~ScratchDir() {
     if (path_.empty()) return;
     std::error_code error;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -57,6 +58,10 @@ Difference Compare(const Picture& a, const Picture& b);
 
 // Encodes a 24-bit bottom-up BMP of `color(x, y)` (y from the top), width * height pixels.
 std::vector<uint8_t> MakeBmp(int width, int height, const std::function<Rgb(int, int)>& color);
+
+// Hands `read` a file holding `bytes`, open for reading at its start, under a name no other test
+// process uses at the same time; the file is removed afterwards. `read` gets null if it cannot be made.
+void WithBytesInFile(const std::vector<uint8_t>& bytes, const std::function<void(std::FILE*)>& read);
 
 // The CRC-32 that PNG chunks and zlib use.
 uint32_t Crc32(const uint8_t* data, size_t size);

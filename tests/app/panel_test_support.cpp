@@ -130,18 +130,22 @@ std::string WideToShiftJis(const std::wstring& text) {
     return bytes;
 }
 
+HBITMAP CreateTopDownBitmap(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 // The black-on-white pixels of one character drawn alone in the font of `dc`, font linking included.
 static std::vector<uint32_t> RenderCharacter(HDC dc, wchar_t character) {
     constexpr int kSide = 48;
     HDC memory = CreateCompatibleDC(dc);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kSide;
-    info.bmiHeader.biHeight = -kSide;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateTopDownBitmap(memory, kSide, kSide, &bits);
     HGDIOBJ previousBitmap = SelectObject(memory, bitmap);
     HGDIOBJ previousFont = SelectObject(memory, GetCurrentObject(dc, OBJ_FONT));
     RECT all = {0, 0, kSide, kSide};

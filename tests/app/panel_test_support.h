@@ -59,5 +59,8 @@ std::wstring AnsiToWide(const std::string& bytes);
 // Characters of `text` that the font selected into `dc` cannot show, also through font linking.
 std::wstring MissingGlyphs(HDC dc, const std::wstring& text);
 
+// A 32-bit DIB section of width x height, rows top-down; *bits points at its pixels.
+HBITMAP CreateTopDownBitmap(HDC dc, int width, int height, void** bits);
+
 // The state of the process-wide random sequence after `count` more values from `state`.
 uint32_t AdvanceRandomState(uint32_t state, int count);

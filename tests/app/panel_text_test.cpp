@@ -59,14 +59,8 @@ TEST_F(PanelTextTest, DrawnTextsReadAsJapaneseInTheFontTheyAreDrawnIn) {
 // The panel's client pixels: the window's device context copied into a 32-bit bitmap.
 std::vector<uint32_t> ClientPixels(HDC source) {
     HDC memory = CreateCompatibleDC(source);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kPanelWidth;
-    info.bmiHeader.biHeight = -kPanelHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateTopDownBitmap(memory, kPanelWidth, kPanelHeight, &bits);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, kPanelWidth, kPanelHeight, source, 0, 0, SRCCOPY);
     GdiFlush();

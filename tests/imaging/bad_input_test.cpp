@@ -141,21 +141,7 @@ std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
 
 // A 24-bit BMP header claiming width x height (negative: top-down), followed by a few pixels.
 std::vector<uint8_t> BmpClaiming(int32_t width, int32_t height) {
-    std::vector<uint8_t> out = {'B', 'M'};
-    PutLe(out, 54 + 12, 4);
-    PutLe(out, 0, 4);
-    PutLe(out, 54, 4);
-    PutLe(out, 40, 4);
-    PutLe(out, uint32_t(width), 4);
-    PutLe(out, uint32_t(height), 4);
-    PutLe(out, 1, 2);
-    PutLe(out, 24, 2);
-    PutLe(out, 0, 4);
-    PutLe(out, 0, 4);
-    PutLe(out, 2835, 4);
-    PutLe(out, 2835, 4);
-    PutLe(out, 0, 4);
-    PutLe(out, 0, 4);
+    std::vector<uint8_t> out = BmpHeaders(width, height, 0, 54 + 12);
     out.insert(out.end(), 12, 0x80);
     return out;
 }

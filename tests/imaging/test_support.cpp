@@ -147,15 +147,11 @@ static void PutLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
 }
 
-std::vector<uint8_t> MakeBmp(int width, int height, const std::function<Rgb(int, int)>& color) {
-    const uint32_t stride = uint32_t(imaging::DibStride(width));
-    const uint32_t imageBytes = stride * uint32_t(height);
-    std::vector<uint8_t> out;
-    out.push_back('B');
-    out.push_back('M');
-    PutLe(out, 54 + imageBytes, 4);
+std::vector<uint8_t> BmpHeaders(int32_t width, int32_t height, uint32_t imageBytes, uint32_t fileBytes) {
+    std::vector<uint8_t> out = {'B', 'M'};
+    PutLe(out, fileBytes, 4);
     PutLe(out, 0, 4);
-    PutLe(out, 54, 4);
+    PutLe(out, 54, 4);  // pixels right after the two headers
     PutLe(out, 40, 4);
     PutLe(out, uint32_t(width), 4);
     PutLe(out, uint32_t(height), 4);
@@ -167,6 +163,13 @@ std::vector<uint8_t> MakeBmp(int width, int height, const std::function<Rgb(int,
     PutLe(out, 2835, 4);
     PutLe(out, 0, 4);
     PutLe(out, 0, 4);
+    return out;
+}
+
+std::vector<uint8_t> MakeBmp(int width, int height, const std::function<Rgb(int, int)>& color) {
+    const uint32_t stride = uint32_t(imaging::DibStride(width));
+    const uint32_t imageBytes = stride * uint32_t(height);
+    std::vector<uint8_t> out = BmpHeaders(width, height, imageBytes, 54 + imageBytes);
     for (int row = height - 1; row >= 0; --row) {
         for (int x = 0; x < width; ++x) {
             const Rgb c = color(x, row);

@@ -59,6 +59,9 @@ Difference Compare(const Picture& a, const Picture& b);
 // Encodes a 24-bit bottom-up BMP of `color(x, y)` (y from the top), width * height pixels.
 std::vector<uint8_t> MakeBmp(int width, int height, const std::function<Rgb(int, int)>& color);
 
+// The file and info headers of a 24-bit BMP (54 bytes), pixels said to follow at once.
+std::vector<uint8_t> BmpHeaders(int32_t width, int32_t height, uint32_t imageBytes, uint32_t fileBytes);
+
 // Hands `read` a file holding `bytes`, open for reading at its start, under a name no other test
 // process uses at the same time; the file is removed afterwards. `read` gets null if it cannot be made.
 void WithBytesInFile(const std::vector<uint8_t>& bytes, const std::function<void(std::FILE*)>& read);

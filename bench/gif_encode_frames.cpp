@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
         } else if (name == "--measure") {
             measureOnly = true;
         } else if (name == "--no-dither") {
-            options.dither = false;
+            options.ditherStrength = 0;
         } else if (name == "--no-unchanged") {
             options.unchangedPixels = false;
         } else if (name == "--tolerance" && arg + 1 < argc) {

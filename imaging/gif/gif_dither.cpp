@@ -1,5 +1,5 @@
-// Error diffusion tuned for photos shown as a few-frame loop: serpentine Floyd-Steinberg at three
-// quarters strength, carried error clamped, and none carried where it is too small to matter, so
+// Error diffusion tuned for photos shown as a few-frame loop: serpentine Floyd-Steinberg at reduced
+// strength (EncodeOptions), carried error clamped, and none carried where it is too small to matter, so
 // flat areas stay flat instead of filling with noise that would also cost bytes and flicker.
 #include "imaging/gif/gif_dither.h"
 
@@ -13,11 +13,12 @@ namespace detail {
 
 namespace {
 
-// Diffused error is kept in 1/64 units: the Floyd-Steinberg sixteenths times the 3/4 strength.
-const int kShareAhead = 7 * 3;
-const int kShareBehindBelow = 3 * 3;
-const int kShareBelow = 5 * 3;
-const int kShareAheadBelow = 1 * 3;
+// Floyd-Steinberg's sixteenths of the error for the neighbours: ahead, behind below, below and
+// ahead below. Diffused error is kept in 1/64 units, each share scaled by the dither strength.
+const int kSixteenthsAhead = 7;
+const int kSixteenthsBehindBelow = 3;
+const int kSixteenthsBelow = 5;
+const int kSixteenthsAheadBelow = 1;
 const int kMaxCarried = 24;      // per channel, in colour levels
 const int kDeadZoneSquared = 20; // smaller carried errors (squared, in levels) are dropped
 const int kMemoBits = 12;
@@ -65,7 +66,7 @@ void MapRowPlain(const BandJob& job, int y) {
 
 // ---- Error diffusion, a pixel's three channels at once in the low four 16-bit lanes of an SSE2
 // register (red, green, blue, 0; the upper four stay zero). All error sums stay within 16 bits:
-// at most 27 * 255 arrives from the row above and 21 * 255 from the pixel behind.
+// even at full strength at most 36 * 255 arrives from the row above and 28 * 255 from behind.
 
 inline __m128i Lanes(const int16_t* values) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(values)); }
 
@@ -76,7 +77,11 @@ struct DitherTables {
     const BandJob* job;
     const int16_t* paletteLanes;  // 256 entries of kErrorLanes values
     const uint16_t* centreMap;
+    __m128i shareAhead, shareBehindBelow, shareBelow, shareAheadBelow;  // in 1/64 of the error
 };
+
+// A neighbour's share of the error in 1/64 units: its sixteenths scaled by the strength (percent).
+__m128i Share(int sixteenths, int strength) { return _mm_set1_epi16(int16_t((sixteenths * strength * 4 + 50) / 100)); }
 
 inline __m128i ColourLanes(const DitherTables& t, int index) { return Lanes(t.paletteLanes + index * kErrorLanes); }
 
@@ -166,12 +171,12 @@ inline void DitherPixel(const DitherTables& t, RowChain& row, int x, int step) {
     __m128i error = ChooseColourError(t, pixel, t.centreMap[cell], row.shownRow, x, &index);
     row.out[x] = uint8_t(index);
 
-    row.ahead = _mm_add_epi16(_mm_mullo_epi16(error, _mm_set1_epi16(kShareAhead)),
+    row.ahead = _mm_add_epi16(_mm_mullo_epi16(error, t.shareAhead),
                               _mm_setr_epi16(kRounding, kRounding, kRounding, 0, 0, 0, 0, 0));
-    __m128i behind = _mm_add_epi16(row.behindBelow, _mm_mullo_epi16(error, _mm_set1_epi16(kShareBehindBelow)));
+    __m128i behind = _mm_add_epi16(row.behindBelow, _mm_mullo_epi16(error, t.shareBehindBelow));
     StoreLanes(row.below + (x + 1 - step) * kErrorLanes, behind);
-    row.behindBelow = _mm_add_epi16(row.underBelow, _mm_mullo_epi16(error, _mm_set1_epi16(kShareBelow)));
-    row.underBelow = _mm_mullo_epi16(error, _mm_set1_epi16(kShareAheadBelow));
+    row.behindBelow = _mm_add_epi16(row.underBelow, _mm_mullo_epi16(error, t.shareBelow));
+    row.underBelow = _mm_mullo_epi16(error, t.shareAheadBelow);
 }
 
 void FinishRow(RowChain& row, int lastX) { StoreLanes(row.below + (lastX + 1) * kErrorLanes, row.behindBelow); }
@@ -225,7 +230,7 @@ void DitherRows(const DitherTables& t, Strip* strips, int i) {
 }  // namespace
 
 void MapBand(const BandJob& job) {
-    if (!job.dither) {
+    if (job.ditherStrength <= 0) {
         int white = NearestIndex(*job.grid, 255, 255, 255);
         for (size_t k = 0; k < kMemoEntries; ++k) job.memo[k] = 0xFFFFFF00u | uint32_t(white);
         for (int y = job.firstRow; y < job.endRow; ++y) MapRowPlain(job, y);
@@ -239,7 +244,10 @@ void MapBand(const BandJob& job) {
         paletteLanes[k * kErrorLanes + 1] = c.g;
         paletteLanes[k * kErrorLanes + 2] = c.b;
     }
-    DitherTables tables{&job, paletteLanes, job.centreMap->cells.data()};
+    const int strength = std::min(job.ditherStrength, kMaxDitherStrength);
+    DitherTables tables{&job, paletteLanes, job.centreMap->cells.data(),
+                        Share(kSixteenthsAhead, strength), Share(kSixteenthsBehindBelow, strength),
+                        Share(kSixteenthsBelow, strength), Share(kSixteenthsAheadBelow, strength)};
     // The band is dithered as kStripsPerBand strips of consecutive rows, side by side.
     size_t rowValues = size_t(job.frame->width + 2) * kErrorLanes;
     int rows = job.endRow - job.firstRow, stripRows = (rows + kStripsPerBand - 1) / kStripsPerBand;

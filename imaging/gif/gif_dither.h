@@ -20,7 +20,7 @@ struct BandJob {
     const CentreMap* centreMap;  // nearest colours for error diffusion; needed only when dithering
     const uint8_t* shown;        // indices on screen before this frame (whole frame), or null
     int keepTolerance;           // squared distance the shown colour may exceed the nearest by
-    bool dither;
+    int ditherStrength;          // percent of full Floyd-Steinberg; 0 maps to the nearest colours
     uint8_t* indices;            // this frame's indices (whole frame, width bytes per row)
     int16_t* errorRows;          // scratch: kErrorRowsPerBand * kErrorLanes * (width + 2) values
     uint32_t* memo;              // scratch: kMemoEntries values (exact mapping without dithering)
@@ -30,6 +30,8 @@ const size_t kMemoEntries = 4096;
 const int kStripsPerBand = 2;
 const size_t kErrorRowsPerBand = 2 * kStripsPerBand;
 const size_t kErrorLanes = 4;  // red, green, blue and an unused zero: one 8-byte load per pixel
+// Stronger diffusion would overflow the 16-bit error sums.
+const int kMaxDitherStrength = 100;
 
 void MapBand(const BandJob& job);
 

@@ -35,7 +35,8 @@ bool EncodeAnimation(const Frame* frames, int count, int delayCs, ByteSink sink)
 // on the frames and these choices, never on the number of threads.
 struct EncodeOptions {
     int threads;              // worker threads; 0 picks the machine's core count
-    bool dither;              // error diffusion when the frames hold more than 256 colours
+    int ditherStrength;       // error diffusion, in percent of full Floyd-Steinberg, when the frames
+                              // hold more than 256 colours; 0 maps every pixel to its nearest colour
     bool unchangedPixels;     // frames after the first mark pixels whose shown colour is close enough
     int unchangedTolerance;   // how much farther (squared RGB distance) the shown colour may be
 };

@@ -11,7 +11,6 @@ namespace detail {
 
 namespace {
 
-const size_t kWriterCapacity = 1 << 16;
 const uint32_t kMaxCode = 4095;  // the table restarts before this code would be assigned
 const size_t kRunStart = kLzwRunStart;  // measured: 1.6% smaller than marking every unchanged pixel
 const size_t kChunk = kLzwChunk;
@@ -89,41 +88,7 @@ void ClearCodes(const LzwTables& tables, uint32_t firstCode, uint32_t endCode) {
     for (uint32_t code = firstCode; code < endCode; ++code) tables.children[tables.slotOfCode[code]] = 0;
 }
 
-// The caller's sink is outside code; an exception from it counts as a failed write.
-bool CallSink(const ByteSink& sink, const uint8_t* bytes, size_t count) {
-    try {
-        return sink.write(sink.context, bytes, count);
-    } catch (...) {
-        return false;
-    }
-}
-
 }  // namespace
-
-void InitSinkWriter(SinkWriter* writer, ByteSink sink) {
-    writer->sink = sink;
-    writer->buffer.clear();
-    writer->buffer.reserve(kWriterCapacity);
-    writer->failed = false;
-}
-
-void Put(SinkWriter* writer, const uint8_t* bytes, size_t count) {
-    if (writer->failed) return;
-    if (writer->buffer.size() + count > kWriterCapacity) Flush(writer);
-    if (count > kWriterCapacity) {
-        if (!CallSink(writer->sink, bytes, count)) writer->failed = true;
-        return;
-    }
-    writer->buffer.insert(writer->buffer.end(), bytes, bytes + count);
-}
-
-void Flush(SinkWriter* writer) {
-    if (!writer->failed && !writer->buffer.empty() &&
-        !CallSink(writer->sink, writer->buffer.data(), writer->buffer.size())) {
-        writer->failed = true;
-    }
-    writer->buffer.clear();
-}
 
 void StartLzwImage(const LzwInput& input, SinkWriter* writer, LzwImage* image) {
     image->input = input;

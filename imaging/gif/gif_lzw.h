@@ -6,21 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/gif/gif_encoder.h"
+#include "imaging/gif/gif_sink.h"
 
 namespace gif {
 namespace detail {
-
-// Buffers bytes on their way to the caller's sink; after the first failed write it drops the rest.
-struct SinkWriter {
-    ByteSink sink;
-    std::vector<uint8_t> buffer;  // reserved up front, so appending never allocates
-    bool failed;
-};
-
-void InitSinkWriter(SinkWriter* writer, ByteSink sink);  // throws std::bad_alloc
-void Put(SinkWriter* writer, const uint8_t* bytes, size_t count);
-void Flush(SinkWriter* writer);
 
 // The string table as a direct map (code, next symbol) -> code: one load per pixel and no probing.
 // Its 2 MB are zero between images; an image clears only the entries it set, which it finds

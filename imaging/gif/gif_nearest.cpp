@@ -90,7 +90,6 @@ void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid) {
     RefineLevel(whole, 8, &coarse);
     RefineLevel(coarse, 32, &fine);
 
-    grid->paletteSize = size;
     for (int k = 0; k < 256; ++k) {
         const Rgb& c = palette.colours[k < size ? k : 0];
         grid->colours[k] = Candidate{c.r, c.g, c.b, int16_t(k)};

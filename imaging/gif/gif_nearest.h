@@ -22,7 +22,6 @@ struct NearestGrid {
     std::vector<uint32_t> cells;
     std::vector<uint8_t> lists;
     Candidate colours[256];  // the palette, indexed by palette index
-    int paletteSize;
 };
 
 const uint32_t kSingleCell = 0x80000000u;

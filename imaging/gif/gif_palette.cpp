@@ -377,7 +377,6 @@ bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette
     }
     std::sort(colours.begin(), colours.end());
     palette->size = int(colours.size());
-    palette->exact = true;
     for (size_t k = 0; k < colours.size(); ++k) {
         palette->colours[k] = Rgb{uint8_t(colours[k] >> 16), uint8_t(colours[k] >> 8), uint8_t(colours[k])};
     }
@@ -387,7 +386,6 @@ bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette
 void BuildQuantisedPalette(const Frame* frames, int count, int maxColours, Palette* palette) {
     Sample sample;
     TakeSample(frames, count, &sample);
-    palette->exact = false;
     palette->size = WuSplit(&sample.coarse, maxColours, palette);
     std::vector<WeightedColour> points = OccupiedBins(sample.fine);
     KMeans(points, kKMeansPasses, palette);

@@ -17,7 +17,6 @@ struct Rgb {
 
 struct Palette {
     int size;          // colours in use, 1..256
-    bool exact;        // every pixel of every frame is one of the colours
     Rgb colours[256];
 };
 

@@ -159,9 +159,4 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     return true;
 }
 
-void ReleaseDecoded(DecodedImage* image) {
-    if (image->release != nullptr) image->release(image->owner);
-    *image = DecodedImage{};
-}
-
 }  // namespace imaging::detail

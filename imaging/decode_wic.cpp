@@ -195,9 +195,4 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     return ok;
 }
 
-void ReleaseDecoded(DecodedImage* image) {
-    if (image->release != nullptr) image->release(image->owner);
-    *image = DecodedImage{};
-}
-
 }  // namespace imaging::detail

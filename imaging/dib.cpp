@@ -15,14 +15,6 @@ uint8_t* AllocateDib(int32_t width, int32_t height) {
 
 void FreeDib(uint8_t* pixels) { std::free(pixels); }
 
-int32_t OrientedWidth(const DecodedImage& image) {
-    return image.orientation >= 5 && image.orientation <= 8 ? image.height : image.width;
-}
-
-int32_t OrientedHeight(const DecodedImage& image) {
-    return image.orientation >= 5 && image.orientation <= 8 ? image.width : image.height;
-}
-
 namespace {
 
 // Where upright pixel (0, 0) lies in the stored rows, and how far in bytes one step right and

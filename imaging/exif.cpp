@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "imaging/file_bytes.h"
+#include "imaging/jpeg_markers.h"
+
 namespace imaging::detail {
 
 namespace {
@@ -58,33 +61,23 @@ int OrientationInTiff(const uint8_t* data, size_t size) {
     return 1;
 }
 
-bool ReadBytes(std::FILE* file, uint8_t* bytes, size_t count) {
-    return std::fread(bytes, 1, count, file) == count;
-}
-
 }  // namespace
 
 int JpegExifOrientation(std::FILE* file) {
-    uint8_t soi[2];
-    if (std::fseek(file, 0, SEEK_SET) != 0 || !ReadBytes(file, soi, 2) || soi[0] != 0xFF || soi[1] != 0xD8) {
-        return 1;
-    }
+    if (!StartJpeg(file)) return 1;
     // Metadata segments come before the first scan; stop there.
-    for (;;) {
-        uint8_t marker[4];
-        if (!ReadBytes(file, marker, 4) || marker[0] != 0xFF) return 1;
-        const unsigned code = marker[1];
-        const size_t length = size_t(marker[2]) << 8 | marker[3];
-        if (code == 0xDA || code == 0xD9 || length < 2) return 1;
-        if (code == 0xE1 && length >= 2 + 6) {
-            static uint8_t segment[0xFFFF];  // the longest a segment can be
-            const size_t count = length - 2;
-            if (!ReadBytes(file, segment, count)) return 1;
-            if (std::memcmp(segment, "Exif\0\0", 6) == 0) return OrientationInTiff(segment + 6, count - 6);
-        } else if (std::fseek(file, long(length - 2), SEEK_CUR) != 0) {
+    JpegSegment segment;
+    while (NextJpegSegment(file, &segment) && segment.marker != kJpegStartOfScan &&
+           segment.marker != kJpegEndOfImage) {
+        if (segment.marker == kJpegApp1 && segment.payloadBytes >= 6) {
+            static uint8_t payload[0xFFFF];  // the longest a segment can be
+            if (!ReadBytes(file, payload, segment.payloadBytes)) return 1;
+            if (std::memcmp(payload, "Exif\0\0", 6) == 0) return OrientationInTiff(payload + 6, segment.payloadBytes - 6);
+        } else if (std::fseek(file, long(segment.payloadBytes), SEEK_CUR) != 0) {
             return 1;
         }
     }
+    return 1;
 }
 
 }  // namespace imaging::detail

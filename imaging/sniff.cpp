@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/file_bytes.h"
 #include "imaging/geometry.h"
 
 namespace imaging::detail {
@@ -11,10 +12,6 @@ namespace imaging::detail {
 namespace {
 
 constexpr size_t kHeadBytes = 4096;
-
-unsigned Le16(const uint8_t* b) { return unsigned(b[0]) | unsigned(b[1]) << 8; }
-uint32_t Le24(const uint8_t* b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16; }
-uint32_t Le32(const uint8_t* b) { return Le24(b) | uint32_t(b[3]) << 24; }
 
 // TGA has no signature; these are the byte patterns gdk-pixbuf takes for one (colour-mapped,
 // true-colour or grey, plain or run-length encoded). Width and height follow at bytes 12 and 14.
@@ -50,15 +47,15 @@ bool WebpSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height
     const uint8_t* chunk = head + 12;
     const uint8_t* data = chunk + 8;
     if (std::memcmp(chunk, "VP8X", 4) == 0) {
-        *width = int64_t(Le24(data + 4)) + 1;
-        *height = int64_t(Le24(data + 7)) + 1;
+        *width = int64_t(LittleEndian24(data + 4)) + 1;
+        *height = int64_t(LittleEndian24(data + 7)) + 1;
     } else if (std::memcmp(chunk, "VP8L", 4) == 0) {
-        const uint32_t bits = Le32(data + 1);
+        const uint32_t bits = LittleEndian32(data + 1);
         *width = int64_t(bits & 0x3FFF) + 1;
         *height = int64_t((bits >> 14) & 0x3FFF) + 1;
     } else if (std::memcmp(chunk, "VP8 ", 4) == 0) {
-        *width = Le16(data + 6) & 0x3FFF;
-        *height = Le16(data + 8) & 0x3FFF;
+        *width = LittleEndian16(data + 6) & 0x3FFF;
+        *height = LittleEndian16(data + 8) & 0x3FFF;
     } else {
         return false;
     }
@@ -70,13 +67,13 @@ bool WebpSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height
 // a picture of 8 bits or fewer per pixel cannot use more colours than those bits can name.
 bool BmpHeaderFits(const uint8_t* head, size_t count, uint64_t fileBytes) {
     if (count < 18) return false;
-    const uint64_t infoBytes = Le32(head + 14);
-    const uint64_t pixelOffset = Le32(head + 10);
+    const uint64_t infoBytes = LittleEndian32(head + 14);
+    const uint64_t pixelOffset = LittleEndian32(head + 10);
     if (infoBytes < 12 || 14 + infoBytes > fileBytes || pixelOffset > fileBytes) return false;
     if (infoBytes < 40) return true;  // the old core header has no colour count
     if (count < 50) return false;
-    const unsigned bitsPerPixel = Le16(head + 28);
-    const uint64_t coloursUsed = Le32(head + 46);
+    const unsigned bitsPerPixel = LittleEndian16(head + 28);
+    const uint64_t coloursUsed = LittleEndian32(head + 46);
     if (bitsPerPixel <= 8 && coloursUsed > (uint64_t(1) << bitsPerPixel)) return false;
     return 14 + infoBytes + 4 * coloursUsed <= fileBytes;
 }
@@ -200,8 +197,8 @@ SniffResult SniffGif(std::FILE* file, uint64_t fileBytes) {
         } else if (introducer == 0x2C) {  // image descriptor
             uint8_t descriptor[9];
             if (std::fread(descriptor, 1, 9, file) != 9) return refused;
-            const int64_t width = Le16(descriptor + 4);
-            const int64_t height = Le16(descriptor + 6);
+            const int64_t width = LittleEndian16(descriptor + 4);
+            const int64_t height = LittleEndian16(descriptor + 6);
             if (!SizeAcceptable(width, height, fileBytes)) return refused;
             if (descriptor[8] & 0x80) {
                 if (std::fseek(file, 3L << ((descriptor[8] & 7) + 1), SEEK_CUR) != 0) return refused;
@@ -229,8 +226,8 @@ SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
     int64_t width = 0;
     int64_t height = 0;
     if (LooksLikeTga(head, count)) {
-        width = Le16(head + 12);
-        height = Le16(head + 14);
+        width = LittleEndian16(head + 12);
+        height = LittleEndian16(head + 14);
     } else if (!XpmSize(head, count, &width, &height) && !WebpSize(head, count, &width, &height)) {
         return {};
     }

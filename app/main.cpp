@@ -5,6 +5,7 @@
 #include "app/panel_state.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int showCommand) {
+    panelImageOperations = &kImagingLibraryOperations;
     CountDropPromptCharacters();
     RegisterPanelClass(instance);
     if (!CreatePanel(instance, showCommand)) return 0;

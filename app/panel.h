@@ -13,8 +13,10 @@ constexpr UINT kPanelTimerPeriodMs = 50;
 constexpr int kShakeEditId = 1000;
 constexpr int kSizeLimitCheckboxId = 1001;
 constexpr int kLimitEditId = 1002;
-constexpr int32_t kDefaultShakePercent = 20;
 extern const char kPanelClassName[];  // "WobzyClass"
+
+// A child window's identifier travels in the menu argument of its creation.
+inline HMENU ControlIdAsMenu(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
 
 // The prompt's length in characters, taken from its Shift_JIS bytes; set before the first paint.
 void CountDropPromptCharacters();

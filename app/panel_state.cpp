@@ -3,6 +3,7 @@
 
 HINSTANCE panelInstance;
 HWND panelWindow;
+const ImageOperations* panelImageOperations;
 RECT panelRect;
 HWND shakeEdit;
 HWND sizeLimitCheckbox;

@@ -1,13 +1,17 @@
-// The panel's process-wide state, shared by the window procedure, the painting and the warning
-// box of the conversion (which the panel owns). Everything is zero until start-up fills it.
+// The panel's process-wide state, shared by the window procedure and the painting. Everything is
+// zero until start-up fills it.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
+#include "convert/image_operations.h"
+
 extern HINSTANCE panelInstance;
-extern HWND panelWindow;  // stored even when the creation failed; owner of the warning box
+extern HWND panelWindow;  // stored even when the creation failed; owner of the warning boxes
+// The image operations the drop's conversions use: the image library's, or a test's double.
+extern const ImageOperations* panelImageOperations;
 extern RECT panelRect;    // 0, 0, 239, 102: the whole client area, never changed
 extern HWND shakeEdit;
 extern HWND sizeLimitCheckbox;

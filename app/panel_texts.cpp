@@ -2,6 +2,7 @@
 // page, elsewhere through their Unicode form in a font that has Japanese glyphs.
 #include "app/panel_texts.h"
 
+#include "app/panel.h"
 #include "app/panel_state.h"
 
 const char kCloseCrossMark[] = "\x81\x7E";                            // "×"
@@ -20,8 +21,6 @@ static_assert(sizeof(kSizeLimitCaption) - 1 == 17, "caption bytes");
 constexpr int kMaxWideText = 32;
 // Most Japanese systems have it; where they do not, the charset still picks a Japanese font.
 static const char kJapaneseFontFace[] = "MS UI Gothic";
-
-bool AnsiCodePageIsShiftJis() { return GetACP() == kShiftJisCodePage; }
 
 // The cell height of the system font, so the texts keep the size they have on a Shift_JIS system.
 static LONG SystemFontHeight() {
@@ -43,11 +42,6 @@ void PreparePanelJapaneseFont() {
     panelJapaneseFont = CreateFontIndirectA(&font);
 }
 
-// The Unicode form of Shift_JIS bytes; returns the number of UTF-16 units written (no NUL).
-static int ShiftJisToWide(const char* text, int32_t byteCount, wchar_t* wide, int capacity) {
-    return MultiByteToWideChar(kShiftJisCodePage, 0, text, byteCount, wide, capacity);
-}
-
 // The same for a NUL-terminated text, into kMaxWideText units; empty when it does not fit.
 static void ShiftJisToWideString(const char* text, wchar_t* wide) {
     if (ShiftJisToWide(text, -1, wide, kMaxWideText) == 0) wide[0] = L'\0';
@@ -67,7 +61,7 @@ void DrawShiftJisText(HDC dc, int x, int y, const char* text, int32_t byteCount)
 
 HWND CreateShiftJisControl(HWND parent, const char* className, const char* text, DWORD style,
                            int x, int y, int width, int height, int id) {
-    HMENU idAsMenu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+    HMENU idAsMenu = ControlIdAsMenu(id);
     if (AnsiCodePageIsShiftJis()) {
         return CreateWindowExA(0, className, text, style, x, y, width, height, parent, idAsMenu,
                                panelInstance, nullptr);

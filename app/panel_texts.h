@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-constexpr UINT kShiftJisCodePage = 932;
+#include "convert/shift_jis.h"
 
 extern const char kCloseCrossMark[];    // "×"
 extern const char kCloseSquareMark[];   // "□"
@@ -18,7 +18,6 @@ constexpr int32_t kCloseMarkBytes = 2;
 constexpr int32_t kShakeLabelBytes = 8;
 constexpr int32_t kDropPromptBytes = 18;
 
-bool AnsiCodePageIsShiftJis();
 // Makes panelJapaneseFont once, on systems that need it.
 void PreparePanelJapaneseFont();
 // TextOutA of the bytes on a Shift_JIS system; elsewhere their Unicode form through TextOutW.

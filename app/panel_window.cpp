@@ -10,6 +10,7 @@
 #include "app/panel_state.h"
 #include "app/panel_texts.h"
 #include "convert/conversion_job.h"
+#include "convert/warning_box.h"
 
 const char kPanelClassName[] = "WobzyClass";
 static const char kPanelTitle[] = "Wobzy";
@@ -59,9 +60,6 @@ bool CreatePanel(HINSTANCE instance, int /*showCommand: the panel always shows n
     DragAcceptFiles(panelWindow, TRUE);
     return true;
 }
-
-// A child window's identifier travels in the menu argument.
-static HMENU ControlIdAsMenu(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
 
 static LRESULT OnCreate(HWND window) {
     char shakeText[16];
@@ -130,21 +128,23 @@ static void ReadConversionSettings() {
 
 // Each path in a buffer of its own length, so a long one is converted whole, never cut short
 // into the name of some other file. A path that cannot be held in memory is skipped.
-static void ConvertDroppedFile(HDROP drop, UINT index) {
+static void ConvertDroppedFile(const ConversionHost& host, HDROP drop, UINT index) {
     UINT length = DragQueryFileA(drop, index, nullptr, 0);
     if (length == UINT_MAX) return;  // no room for the NUL
     char* path = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
     if (path == nullptr) return;
     DragQueryFileA(drop, index, path, length + 1);
-    ConvertFile(path);
+    ConvertFile(host, path);
     std::free(path);
 }
 
-static LRESULT OnDropFiles(WPARAM dropHandle) {
+static LRESULT OnDropFiles(HWND window, WPARAM dropHandle) {
     HDROP drop = reinterpret_cast<HDROP>(dropHandle);
     ReadConversionSettings();
+    // A file that fails is reported in a warning box owned by the panel.
+    const ConversionHost host{panelImageOperations, ReportConversionError, nullptr, window};
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT index = 0; index < count; ++index) ConvertDroppedFile(drop, index);
+    for (UINT index = 0; index < count; ++index) ConvertDroppedFile(host, drop, index);
     DragFinish(drop);
     return 0;
 }
@@ -170,7 +170,7 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONDOWN: return OnLeftButtonDown(window, lParam);
         case WM_LBUTTONUP: return OnLeftButtonUp();
         case WM_CAPTURECHANGED: return OnCaptureChanged(window, lParam);
-        case WM_DROPFILES: return OnDropFiles(wParam);
+        case WM_DROPFILES: return OnDropFiles(window, wParam);
         default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }

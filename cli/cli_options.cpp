@@ -3,18 +3,23 @@
 
 #include <cstring>
 
-const char kCliUsage[] =
-    "usage: wobzy-cli [--shake PERCENT] [--limit PIXELS] [--frames DIR] FILE...\n"
-    "\n"
-    "Writes FILE_wob.gif beside each FILE: five frames of the picture, each drawn\n"
-    "through a freshly jittered mesh, so that the picture wobbles.\n"
-    "\n"
-    "  --shake PERCENT  how far the mesh points move, in percent of a cell (default 20)\n"
-    "  --limit PIXELS   shrink the frames so that the longer side is at most PIXELS\n"
-    "  --frames DIR     also write the five frames as PNG files into DIR\n"
-    "  -h, --help       show this help\n"
-    "\n"
-    "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n";
+#include "convert/conversion_job.h"
+
+void PrintCliUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: wobzy-cli [--shake PERCENT] [--limit PIXELS] [--frames DIR] FILE...\n"
+                 "\n"
+                 "Writes FILE%s beside each FILE: five frames of the picture, each drawn\n"
+                 "through a freshly jittered mesh, so that the picture wobbles.\n"
+                 "\n"
+                 "  --shake PERCENT  how far the mesh points move, in percent of a cell (default %d)\n"
+                 "  --limit PIXELS   shrink the frames so that the longer side is at most PIXELS\n"
+                 "  --frames DIR     also write the five frames as PNG files into DIR\n"
+                 "  -h, --help       show this help\n"
+                 "\n"
+                 "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n",
+                 kOutputSuffix, static_cast<int>(kDefaultShakePercent));
+}
 
 bool ParseCliInteger(const char* text, int32_t* value) {
     bool negative = (*text == '-');
@@ -47,7 +52,7 @@ static bool IsOption(const char* arg, const char* name) {
 }
 
 bool ParseCliOptions(int argc, char** argv, CliOptions* options, const char** error) {
-    *options = CliOptions{20, false, 0, nullptr, false, {}};
+    *options = CliOptions{kDefaultShakePercent, false, 0, nullptr, false, {}};
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];

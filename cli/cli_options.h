@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 struct CliOptions {
-    int32_t shakePercent;    // --shake, default 20
+    int32_t shakePercent;    // --shake, default kDefaultShakePercent
     bool limitEnabled;       // set by --limit
     int32_t sizeLimit;       // --limit
     const char* framesDir;   // --frames, or null
@@ -19,4 +20,5 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, const char** er
 // A whole signed 32-bit decimal integer ("-5", "+7", "2147483647"); false on anything else.
 bool ParseCliInteger(const char* text, int32_t* value);
 
-extern const char kCliUsage[];
+// The help text.
+void PrintCliUsage(std::FILE* out);

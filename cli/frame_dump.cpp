@@ -9,8 +9,6 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-FrameDump frameDump;
-
 static const char* FileName(const char* path) {
     const char* name = path;
     for (const char* p = path; *p != '\0'; ++p)
@@ -35,16 +33,16 @@ static bool WriteFramePng(const std::string& file, const ImageInfo* info) {
     return stbi_write_png(file.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
 }
 
-void DumpFrames(const char* gifPath, const ImageHandle* frames, int32_t count) {
-    (void)gifPath;
+bool WriteFramePngs(const char* dir, const char* sourcePath, const ImageHandle* frames, int32_t count) {
     stbi_write_png_compression_level = 2;  // these are for inspection: favour speed
+    bool written = true;
     for (int32_t n = 0; n < count; ++n) {
-        std::string file = std::string(frameDump.dir) + "/" + FileName(frameDump.sourcePath) + "_frame" +
-                           std::to_string(n + 1) + ".png";
-        const ImageInfo* info = GetImageInfo(frames[n]);
+        std::string file = std::string(dir) + "/" + FileName(sourcePath) + "_frame" + std::to_string(n + 1) + ".png";
+        const ImageInfo* info = imaging::Info(frames[n]);
         if (info == nullptr || !WriteFramePng(file, info)) {
             std::fprintf(stderr, "%s: could not write this frame\n", file.c_str());
-            frameDump.failed = true;
+            written = false;
         }
     }
+    return written;
 }

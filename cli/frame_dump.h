@@ -3,14 +3,8 @@
 
 #include <cstdint>
 
-#include "convert/image_ops.h"
+#include "convert/image_operations.h"
 
-struct FrameDump {
-    const char* dir;         // where the PNG files go
-    const char* sourcePath;  // the file being converted: names the PNG files
-    bool failed;             // a frame could not be written
-};
-extern FrameDump frameDump;
-
-// Fits gifFramesObserver: writes dir/<source file name>_frame<N>.png for N = 1 to count.
-void DumpFrames(const char* gifPath, const ImageHandle* frames, int32_t count);
+// Writes dir/<file name of sourcePath>_frame<N>.png for N = 1 to count; names every file it
+// could not write on stderr and returns false if there was one.
+bool WriteFramePngs(const char* dir, const char* sourcePath, const ImageHandle* frames, int32_t count);

@@ -90,12 +90,13 @@ static void NextStep(TruncatedSteps* s) {
 
 // One row of a cell: `width` pixels sampled evenly from `left` towards `right`, sample c at
 // L + (c * (R - L)) / width on each axis.
-static void WarpRow(ImageHandle source, MeshPoint left, MeshPoint right, int32_t width, uint8_t* out) {
+static void WarpRow(const ImageOperations& images, ImageHandle source, MeshPoint left, MeshPoint right, int32_t width,
+                    uint8_t* out) {
     // Both ends lie inside the picture, so their differences fit in 32 bits.
     TruncatedSteps x = StartSteps(right.x - left.x, width);
     TruncatedSteps y = StartSteps(right.y - left.y, width);
     for (int32_t c = 0; c < width; ++c, out += 3) {
-        const uint32_t colour = ReadImagePixel(source, left.x + x.value, left.y + y.value);
+        const uint32_t colour = images.readPixel(source, left.x + x.value, left.y + y.value);
         out[0] = static_cast<uint8_t>(colour >> 16);  // blue
         out[1] = static_cast<uint8_t>(colour >> 8);   // green
         out[2] = static_cast<uint8_t>(colour);        // red
@@ -105,8 +106,8 @@ static void WarpRow(ImageHandle source, MeshPoint left, MeshPoint right, int32_t
 }
 
 // Fills the regular rectangle of cell (k, j) from the source quadrilateral of its jittered corners.
-static void WarpCell(const ShakeMesh* mesh, int k, int j, ImageHandle source, int32_t height, uint8_t* pixels,
-                     int32_t stride) {
+static void WarpCell(const ImageOperations& images, const ShakeMesh* mesh, int k, int j, ImageHandle source,
+                     int32_t height, uint8_t* pixels, int32_t stride) {
     const int32_t cellHeight = WrapSub(mesh->regularY[k][j + 1], mesh->regularY[k][j]);
     if (cellHeight <= 0) return;
     const int32_t cellWidth = WrapSub(mesh->regularX[k + 1][j], mesh->regularX[k][j]);
@@ -126,13 +127,14 @@ static void WarpCell(const ShakeMesh* mesh, int k, int j, ImageHandle source, in
                         topRight.y + static_cast<int32_t>(rightStepY * i / cellHeight)};
         // Rows are stored bottom-up: picture row y lives in stored row height - 1 - y.
         uint8_t* row = pixels + static_cast<ptrdiff_t>(stride) * (height - 1 - (y0 + i)) + 3 * static_cast<ptrdiff_t>(x0);
-        if (cellWidth > 0) WarpRow(source, left, right, cellWidth, row);
+        if (cellWidth > 0) WarpRow(images, source, left, right, cellWidth, row);
     }
 }
 
-void WarpFrame(const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height, ImageHandle copy) {
-    uint8_t* pixels = GetImageInfo(copy)->pixels;
+void WarpFrame(const ImageOperations& images, const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height,
+               ImageHandle copy) {
+    uint8_t* pixels = images.info(copy)->pixels;
     const int32_t stride = static_cast<int32_t>(imaging::DibStride(width));
     for (int j = 0; j < 16; ++j)
-        for (int k = 0; k < 16; ++k) WarpCell(mesh, k, j, source, height, pixels, stride);
+        for (int k = 0; k < 16; ++k) WarpCell(images, mesh, k, j, source, height, pixels, stride);
 }

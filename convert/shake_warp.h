@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "convert/image_ops.h"
+#include "convert/image_operations.h"
 
 constexpr int kMeshPoints = 17;  // control points per side; 16 x 16 cells
 
@@ -30,4 +30,5 @@ ShakeAmounts ComputeShakeAmounts(int32_t width, int32_t height, int32_t shakePer
 // Takes exactly 510 values of the sequence.
 void BuildShakeMesh(ShakeMesh* mesh, int32_t width, int32_t height, int32_t amountX, int32_t amountY);
 // Overwrites every pixel of `copy` (a copy of `source`, width x height) through the mesh.
-void WarpFrame(const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height, ImageHandle copy);
+void WarpFrame(const ImageOperations& images, const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height,
+               ImageHandle copy);

@@ -1,8 +1,10 @@
-// How a file that could not be converted is reported: a warning box owned by the panel in the
-// Windows program, a line on stderr in the command line.
+// The report of a file that could not be converted: a warning box owned by the panel, titled
+// "このファイルは変換できませんでした(code:N)" and naming the file.
 #pragma once
 
 #include <cstdint>
+
+#include "convert/conversion_job.h"
 
 // "このファイルは変換できませんでした(code:" in Shift_JIS, 40 bytes.
 extern const char kConversionErrorTitle[];
@@ -11,5 +13,8 @@ extern const char kConversionErrorTitle[];
 constexpr int kCaptionCapacity = 64;
 void FormatConversionErrorCaption(int32_t code, char* out);
 
-// Shows the failure of `path` with `code`; returns when the user has seen it.
-void ReportConversionError(int32_t code, const char* path);
+#ifdef _WIN32
+// Shows the warning box for `path` with the failure's code, owned by `panel` (the panel's HWND,
+// passed as the conversion host's context); returns when the user has closed it.
+void ReportConversionError(void* panel, ConversionFailure failure, const char* path);
+#endif

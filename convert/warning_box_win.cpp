@@ -6,9 +6,7 @@
 
 #include <cstdlib>
 
-#include "app/panel_state.h"
-
-constexpr UINT kShiftJisCodePage = 932;
+#include "convert/shift_jis.h"
 
 // The path (in the ANSI code page) as UTF-16 in a new buffer; null when that fails.
 static wchar_t* AnsiPathToWide(const char* path) {
@@ -22,20 +20,21 @@ static wchar_t* AnsiPathToWide(const char* path) {
 
 // Where the ANSI code page is not Shift_JIS, MessageBoxA would show the title's bytes as other
 // characters: the box gets the Unicode title, and the path read in the ANSI code page.
-static bool ShowWideWarning(const char* path, const char* caption) {
+static bool ShowWideWarning(HWND owner, const char* path, const char* caption) {
     wchar_t wideCaption[kCaptionCapacity];
-    if (MultiByteToWideChar(kShiftJisCodePage, 0, caption, -1, wideCaption, kCaptionCapacity) == 0) return false;
+    if (ShiftJisToWide(caption, -1, wideCaption, kCaptionCapacity) == 0) return false;
     wchar_t* widePath = AnsiPathToWide(path);
     if (widePath == nullptr) return false;
-    MessageBoxW(panelWindow, widePath, wideCaption, MB_ICONWARNING);
+    MessageBoxW(owner, widePath, wideCaption, MB_ICONWARNING);
     std::free(widePath);
     return true;
 }
 
-void ReportConversionError(int32_t code, const char* path) {
+void ReportConversionError(void* panel, ConversionFailure failure, const char* path) {
+    HWND owner = static_cast<HWND>(panel);
     char caption[kCaptionCapacity];
-    FormatConversionErrorCaption(code, caption);
-    if (GetACP() != kShiftJisCodePage && ShowWideWarning(path, caption)) return;
+    FormatConversionErrorCaption(failure, caption);
+    if (!AnsiCodePageIsShiftJis() && ShowWideWarning(owner, path, caption)) return;
     // On a Shift_JIS system, and as the last resort elsewhere, the bytes as they are.
-    MessageBoxA(panelWindow, path, caption, MB_ICONWARNING);
+    MessageBoxA(owner, path, caption, MB_ICONWARNING);
 }

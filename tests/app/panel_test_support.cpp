@@ -1,4 +1,4 @@
-// The recording stand-in for ConvertFile and the helpers shared by the in-process panel tests.
+// The drop's recording image operations and the helpers shared by the in-process panel tests.
 #include "tests/app/panel_test_support.h"
 
 #include <shlobj.h>
@@ -9,6 +9,7 @@
 #include "app/panel_state.h"
 #include "convert/shake_warp.h"
 #include "convert/warning_box.h"
+#include "tests/support/image_operations_double.h"
 
 std::vector<std::string> panelEvents;
 std::vector<RecordedConversion> recordedConversions;
@@ -16,14 +17,28 @@ std::map<std::string, int> failingPaths;
 void (*duringConversion)(const std::string& path);
 std::vector<CapturedBox> capturedBoxes;
 
-// Stands in for the conversion: records what the drop handler handed over, and fails the paths
-// the test chose through the real warning box.
-void ConvertFile(const char* path) {
+// The drop's conversions run the real job with the recording double: loading records what the
+// drop handler handed over, and the paths the test chose fail at the step of their code, so the
+// job reports them through the real warning box.
+static ImageHandle LoadRecordingTheDrop(const char* path) {
     recordedConversions.push_back({path, conversionSettings});
     panelEvents.push_back(std::string("convert ") + path);
     if (duringConversion != nullptr) duringConversion(path);
     auto failing = failingPaths.find(path);
-    if (failing != failingPaths.end()) ReportConversionError(failing->second, path);
+    const int code = failing != failingPaths.end() ? failing->second : -1;
+    ResetImageOpsDouble();
+    imageOps.loadWidth = imageOps.loadHeight = 2;
+    imageOps.failLoad = code == kLoadFailed;
+    imageOps.failPrepare = code == kPrepareFailed;
+    imageOps.failDuplicateNumber = code >= kFirstCopyFailed && code < kSaveFailed ? code - kFirstCopyFailed + 1 : 0;
+    imageOps.failWrite = code == kSaveFailed;
+    return kRecordingImageOperations.load(path);
+}
+
+static ImageOperations DropTestOperations() {
+    ImageOperations operations = kRecordingImageOperations;
+    operations.load = LoadRecordingTheDrop;
+    return operations;
 }
 
 static std::wstring WindowTextW(HWND window) {
@@ -91,6 +106,8 @@ HWND CreateTestPanel() {
     CountDropPromptCharacters();
     panelDragging = false;
     panelTimerId = kPanelTimerEvent;
+    static const ImageOperations operations = DropTestOperations();
+    panelImageOperations = &operations;
     if (!CreatePanel(instance, SW_SHOWNORMAL)) return nullptr;
     return panelWindow;
 }

@@ -11,18 +11,18 @@
 
 #include "convert/conversion_job.h"
 
-// One call of the stand-in for ConvertFile, with the settings it saw.
+// One conversion of a drop, with the settings it saw.
 struct RecordedConversion {
     std::string path;
     ConversionSettings settings;
 };
 
-// What the stand-in and the box capture saw, in order: "convert <path>" and "box <path>".
+// What the drop's conversions and the box capture saw, in order: "convert <path>" and "box <path>".
 extern std::vector<std::string> panelEvents;
 extern std::vector<RecordedConversion> recordedConversions;
-// Paths the stand-in reports as failed, with the code it reports them with.
+// Paths whose conversion fails, with the code of the step that fails.
 extern std::map<std::string, int> failingPaths;
-// Called by the stand-in once per conversion, before it reports a failure.
+// Called once per conversion as it starts.
 extern void (*duringConversion)(const std::string& path);
 
 // One warning box, as the test read it before closing it.
@@ -43,7 +43,8 @@ private:
     HHOOK hook_;
 };
 
-// Registers the class once, creates a new panel (destroying the last one) as the program does.
+// Registers the class once, creates a new panel (destroying the last one) as the program does,
+// its drops converted with the recording image-operations double.
 HWND CreateTestPanel();
 void DestroyTestPanel();
 // Drops the messages queued for the thread (the panel's quit message among them).

@@ -157,7 +157,7 @@ TEST_F(PanelTextTest, CheckboxCaptionReadsAsJapaneseInItsFont) {
 TEST_F(PanelTextTest, WarningBoxTitleReadsAsJapanese) {
     MessageBoxCapture capture;
     capturedBoxes.clear();
-    ReportConversionError(4, "C:\\in\\x.png");
+    ReportConversionError(panelWindow, ConversionFailure(4), "C:\\in\\x.png");
     ASSERT_EQ(capturedBoxes.size(), 1u);
     // "このファイルは変換できませんでした(code:4)"
     EXPECT_EQ(capturedBoxes[0].caption,

@@ -8,7 +8,7 @@
 
 #include "convert/conversion_job.h"
 #include "convert/shake_warp.h"
-#include "tests/convert/image_ops_double.h"
+#include "tests/support/image_operations_double.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ class ConversionJob : public ::testing::Test {
 
     // Converts, then returns the calls without the warp's "info" reads of the copies.
     Calls Convert(const char* path) {
-        ConvertFile(path);
+        ConvertFile(RecordingHost(), path);
         Calls calls;
         bool sourceInfoSeen = false;
         for (const std::string& call : imageOps.calls) {
@@ -117,7 +117,7 @@ TEST_F(ConversionJob, SizeLimitResizesTheCopiesByTheLongerSide) {
         imageOps.loadWidth = c.width;
         imageOps.loadHeight = c.height;
         conversionSettings = ConversionSettings{20, c.enabled, c.limit};
-        ConvertFile("p.jpg");
+        ConvertFile(RecordingHost(), "p.jpg");
         const Calls& calls = imageOps.calls;
         Calls resizes;
         for (const std::string& call : calls)
@@ -133,6 +133,47 @@ TEST_F(ConversionJob, SizeLimitResizesTheCopiesByTheLongerSide) {
             EXPECT_EQ(calls[first + 5].rfind("write ", 0), 0u);
         }
     }
+}
+
+// The observer sees the five frames after the size limit, right before they are saved, and the
+// host's context comes back to both callbacks.
+TEST_F(ConversionJob, FrameObserverSeesTheFramesAsSavedAndTheHostContextComesBack) {
+    struct Seen {
+        std::vector<ImageHandle> frames;
+        size_t callsBefore = 0;
+        std::vector<std::string> failures;
+    } seen;
+    ConversionHost host = RecordingHost();
+    host.context = &seen;
+    host.observeFrames = [](void* context, const ImageHandle* frames, int32_t count) {
+        Seen* s = static_cast<Seen*>(context);
+        s->frames.assign(frames, frames + count);
+        s->callsBefore = imageOps.calls.size();
+    };
+    host.reportError = [](void* context, ConversionFailure failure, const char* path) {
+        static_cast<Seen*>(context)->failures.push_back(std::to_string(failure) + " " + path);
+    };
+    conversionSettings = ConversionSettings{20, true, 2};
+    ConvertFile(host, "a.png");
+    EXPECT_EQ(seen.frames, (std::vector<ImageHandle>{2, 3, 4, 5, 6}));
+    ASSERT_LT(seen.callsBefore, imageOps.calls.size());
+    EXPECT_EQ(imageOps.calls[seen.callsBefore - 1], "resize 6 2 -1");
+    EXPECT_EQ(imageOps.calls[seen.callsBefore].rfind("write a.png_wob.gif", 0), 0u);
+    EXPECT_TRUE(seen.failures.empty());
+
+    ResetImageOpsDouble();
+    imageOps.failWrite = true;
+    ConvertFile(host, "b.png");
+    EXPECT_EQ(seen.failures, (std::vector<std::string>{"7 b.png"}));
+}
+
+// Every step has its own code, and the save's never meets a copy's, whatever the frame count.
+TEST(ConversionFailure, CodesAreDistinctAndInStepOrder) {
+    EXPECT_EQ(kLoadFailed, 0);
+    EXPECT_EQ(kPrepareFailed, 1);
+    EXPECT_EQ(kFirstCopyFailed, 2);
+    EXPECT_EQ(kSaveFailed, kFirstCopyFailed + kFrameCount);
+    EXPECT_EQ(kSaveFailed, 7);
 }
 
 TEST_F(ConversionJob, OutputNameIsTheWholePathPlusSuffix) {

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "convert/shake_warp.h"
-#include "tests/convert/image_ops_double.h"
+#include "tests/support/image_operations_double.h"
 
 namespace {
 
@@ -142,7 +142,7 @@ class Warp : public ::testing::Test {
         std::fill(DoubleImageOf(copy)->pixels.begin(), DoubleImageOf(copy)->pixels.end(), 0xEE);
         ShakeMesh mesh;
         BuildShakeMesh(&mesh, width, height, amountX, amountY);
-        WarpFrame(&mesh, source, width, height, copy);
+        WarpFrame(kRecordingImageOperations, &mesh, source, width, height, copy);
         return DoubleImageOf(copy);
     }
     ImageHandle source = 0, copy = 0;
@@ -211,7 +211,7 @@ TEST_F(Warp, FoldedCellSamplesBackwardsWithTruncationTowardZero) {
     mesh.jitteredX[0][0] = 10;
     mesh.jitteredX[1][0] = 5;
     imageOps.recordPixelPoints = true;
-    WarpFrame(&mesh, source, 48, 16, copy);
+    WarpFrame(kRecordingImageOperations, &mesh, source, 48, 16, copy);
     ASSERT_GE(imageOps.pixelReadPoints.size(), 3u);
     EXPECT_EQ(imageOps.pixelReadPoints[0], std::make_pair(10, 0));
     EXPECT_EQ(imageOps.pixelReadPoints[1], std::make_pair(9, 0));   // -5 / 3 = -1
@@ -234,7 +234,7 @@ std::vector<uint8_t> ReferenceWarp(const ShakeMesh& mesh, ImageHandle source, in
                 int32_t ry = int32_t(mesh.jitteredY[k + 1][j] + mul(i, mesh.jitteredY[k + 1][j + 1] - mesh.jitteredY[k + 1][j]) / h);
                 uint8_t* out = pixels.data() + stride * (height - 1 - (mesh.regularY[k][j] + i)) + 3 * mesh.regularX[k][j];
                 for (int32_t c = 0; c < w; ++c, out += 3) {
-                    uint32_t colour = ReadImagePixel(source, int32_t(lx + mul(c, rx - lx) / w), int32_t(ly + mul(c, ry - ly) / w));
+                    uint32_t colour = kRecordingImageOperations.readPixel(source, int32_t(lx + mul(c, rx - lx) / w), int32_t(ly + mul(c, ry - ly) / w));
                     out[0] = static_cast<uint8_t>(colour >> 16);
                     out[1] = static_cast<uint8_t>(colour >> 8);
                     out[2] = static_cast<uint8_t>(colour);
@@ -259,7 +259,7 @@ TEST_F(Warp, MatchesTheFormulasComputedDirectly) {
         ShakeMesh mesh;
         BuildShakeMesh(&mesh, c.width, c.height, c.amount, c.amount);
         std::vector<uint8_t> expected = ReferenceWarp(mesh, source, c.width, c.height, DoubleImageOf(copy)->pixels);
-        WarpFrame(&mesh, source, c.width, c.height, copy);
+        WarpFrame(kRecordingImageOperations, &mesh, source, c.width, c.height, copy);
         EXPECT_TRUE(DoubleImageOf(copy)->pixels == expected) << c.width << "x" << c.height << " shaken by " << c.amount;
         for (const std::string& call : imageOps.calls) EXPECT_EQ(call.rfind("pixel outside", 0), std::string::npos) << call;
     }

@@ -1,12 +1,13 @@
 // A stand-in for the image library that records every call the conversion makes, holds small
-// in-memory images for the warp, and can be told which operation fails.
+// in-memory images for the warp, and can be told which operation fails. Used by the conversion
+// tests and by the panel's drop tests.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "convert/image_ops.h"
+#include "convert/conversion_job.h"
 
 struct DoubleImage {
     int32_t width;
@@ -18,7 +19,7 @@ struct DoubleImage {
 
 struct ImageOpsDouble {
     std::vector<std::string> calls;     // "load P", "prepare H", "info H", "duplicate H -> H2", ...
-    int64_t pixelReads = 0;             // ReadImagePixel calls (not in `calls`)
+    int64_t pixelReads = 0;             // readPixel calls (not in `calls`)
     std::vector<std::pair<int32_t, int32_t>> pixelReadPoints;  // kept when recordPixelPoints
     bool recordPixelPoints = false;
     bool failLoad = false;
@@ -30,6 +31,10 @@ struct ImageOpsDouble {
     std::vector<DoubleImage*> images;   // index = handle - 1
 };
 extern ImageOpsDouble imageOps;
+// The double as the conversion takes it.
+extern const ImageOperations kRecordingImageOperations;
+// Converts with the double; a failure is recorded among the calls as "box CODE PATH".
+ConversionHost RecordingHost();
 
 void ResetImageOpsDouble();  // forgets all images and calls; sizes back to 4 x 3
 DoubleImage* DoubleImageOf(ImageHandle handle);

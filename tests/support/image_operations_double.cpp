@@ -1,9 +1,5 @@
-// The recording image-operations double and a recording warning box, linked into the conversion tests.
-#include "tests/convert/image_ops_double.h"
-
-#include <cstring>
-
-#include "convert/warning_box.h"
+// The recording image-operations double and a recording report of failures.
+#include "tests/support/image_operations_double.h"
 
 ImageOpsDouble imageOps;
 
@@ -46,23 +42,23 @@ ImageHandle AddDoubleImage(int32_t width, int32_t height, uint32_t (*colourAt)(i
 
 static void Record(const std::string& call) { imageOps.calls.push_back(call); }
 
-ImageHandle LoadImageFile(const char* path) {
+static ImageHandle LoadImageFile(const char* path) {
     Record(std::string("load ") + path);
     return imageOps.failLoad ? 0 : NewImage(imageOps.loadWidth, imageOps.loadHeight);
 }
 
-int32_t PrepareImage(ImageHandle image) {
+static int32_t PrepareImage(ImageHandle image) {
     Record("prepare " + std::to_string(image));
     return imageOps.failPrepare ? 0 : 1;
 }
 
-const ImageInfo* GetImageInfo(ImageHandle image) {
+static const ImageInfo* GetImageInfo(ImageHandle image) {
     Record("info " + std::to_string(image));
     DoubleImage* d = DoubleImageOf(image);
     return d ? &d->info : nullptr;
 }
 
-ImageHandle DuplicateImage(ImageHandle image) {
+static ImageHandle DuplicateImage(ImageHandle image) {
     int copyNumber = 1;
     for (const std::string& call : imageOps.calls)
         if (call.rfind("duplicate ", 0) == 0) ++copyNumber;
@@ -77,7 +73,7 @@ ImageHandle DuplicateImage(ImageHandle image) {
     return copy;
 }
 
-uint32_t ReadImagePixel(ImageHandle image, int32_t x, int32_t y) {
+static uint32_t ReadImagePixel(ImageHandle image, int32_t x, int32_t y) {
     ++imageOps.pixelReads;
     if (imageOps.recordPixelPoints) imageOps.pixelReadPoints.emplace_back(x, y);
     DoubleImage* d = DoubleImageOf(image);
@@ -89,19 +85,24 @@ uint32_t ReadImagePixel(ImageHandle image, int32_t x, int32_t y) {
     return static_cast<uint32_t>(p[2]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[0]) << 16;
 }
 
-void ResizeImage(ImageHandle image, int32_t width, int32_t height) {
+static void ResizeImage(ImageHandle image, int32_t width, int32_t height) {
     Record("resize " + std::to_string(image) + " " + std::to_string(width) + " " + std::to_string(height));
 }
 
-int32_t WriteAnimatedGif(const char* path, const ImageHandle* frames, int32_t count, int32_t delay) {
+static int32_t WriteAnimatedGif(const char* path, const ImageHandle* frames, int32_t count, int32_t delay) {
     std::string call = std::string("write ") + path;
     for (int32_t n = 0; n < count; ++n) call += " " + std::to_string(frames[n]);
     Record(call + " count " + std::to_string(count) + " delay " + std::to_string(delay));
     return imageOps.failWrite ? 0 : 1;
 }
 
-void ReleaseImage(ImageHandle image) { Record("release " + std::to_string(image)); }
+static void ReleaseImage(ImageHandle image) { Record("release " + std::to_string(image)); }
 
-void ReportConversionError(int32_t code, const char* path) {
-    Record("box " + std::to_string(code) + " " + path);
+const ImageOperations kRecordingImageOperations = {LoadImageFile,  PrepareImage, GetImageInfo,     DuplicateImage,
+                                                   ReadImagePixel, ResizeImage,  WriteAnimatedGif, ReleaseImage};
+
+static void RecordFailure(void*, ConversionFailure failure, const char* path) {
+    Record("box " + std::to_string(failure) + " " + path);
 }
+
+ConversionHost RecordingHost() { return ConversionHost{&kRecordingImageOperations, RecordFailure, nullptr, nullptr}; }

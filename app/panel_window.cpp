@@ -11,6 +11,7 @@
 #include "app/panel_texts.h"
 #include "convert/conversion_job.h"
 #include "convert/warning_box.h"
+#include "imaging/unicode.h"
 
 const char kPanelClassName[] = "WobzyClass";
 static const char kPanelTitle[] = "Wobzy";
@@ -126,14 +127,17 @@ static void ReadConversionSettings() {
     conversionSettings.sizeLimit = ParseSettingNumber(text);
 }
 
-// Each path in a buffer of its own length, so a long one is converted whole, never cut short
-// into the name of some other file. A path that cannot be held in memory is skipped.
+// Each path read whole, as UTF-16 so that any name the user can see arrives intact, and handed to
+// the conversion as UTF-8. A path that cannot be held in memory is skipped.
 static void ConvertDroppedFile(const ConversionHost& host, HDROP drop, UINT index) {
-    UINT length = DragQueryFileA(drop, index, nullptr, 0);
-    if (length == UINT_MAX) return;  // no room for the NUL
-    char* path = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    if (length >= UINT_MAX / sizeof(wchar_t)) return;  // no room for the NUL
+    wchar_t* widePath = static_cast<wchar_t*>(std::malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
+    if (widePath == nullptr) return;
+    DragQueryFileW(drop, index, widePath, length + 1);
+    char* path = imaging::WideToUtf8(widePath);
+    std::free(widePath);
     if (path == nullptr) return;
-    DragQueryFileA(drop, index, path, length + 1);
     ConvertFile(host, path);
     std::free(path);
 }
@@ -143,7 +147,7 @@ static LRESULT OnDropFiles(HWND window, WPARAM dropHandle) {
     ReadConversionSettings();
     // A file that fails is reported in a warning box owned by the panel.
     const ConversionHost host{panelImageOperations, ReportConversionError, nullptr, window};
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT index = 0; index < count; ++index) ConvertDroppedFile(host, drop, index);
     DragFinish(drop);
     return 0;

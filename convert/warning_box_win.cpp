@@ -1,5 +1,6 @@
 // The Windows report of a file that could not be converted: a warning box owned by the panel,
-// its Shift_JIS title shown as Japanese whatever the ANSI code page.
+// its Shift_JIS title shown as Japanese and the path shown as the user named it, whatever the
+// ANSI code page.
 #include "convert/warning_box.h"
 
 #include <windows.h>
@@ -7,26 +8,22 @@
 #include <cstdlib>
 
 #include "convert/shift_jis.h"
+#include "imaging/unicode.h"
 
-// The path (in the ANSI code page) as UTF-16 in a new buffer; null when that fails.
-static wchar_t* AnsiPathToWide(const char* path) {
-    int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 0 || static_cast<size_t>(length) > SIZE_MAX / sizeof(wchar_t)) return nullptr;
-    wchar_t* wide = static_cast<wchar_t*>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t)));
-    if (wide == nullptr) return nullptr;
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, length);
-    return wide;
+// On a Shift_JIS system, a path that Shift_JIS can hold goes to MessageBoxA as those bytes.
+static bool ShowShiftJisWarning(HWND owner, const wchar_t* path, const char* caption) {
+    char* shiftJisPath = WideToShiftJis(path);
+    if (shiftJisPath == nullptr) return false;
+    MessageBoxA(owner, shiftJisPath, caption, MB_ICONWARNING);
+    std::free(shiftJisPath);
+    return true;
 }
 
-// Where the ANSI code page is not Shift_JIS, MessageBoxA would show the title's bytes as other
-// characters: the box gets the Unicode title, and the path read in the ANSI code page.
-static bool ShowWideWarning(HWND owner, const char* path, const char* caption) {
+// Elsewhere, or for a name with characters Shift_JIS lacks, the box gets the Unicode texts.
+static bool ShowWideWarning(HWND owner, const wchar_t* path, const char* caption) {
     wchar_t wideCaption[kCaptionCapacity];
     if (ShiftJisToWide(caption, -1, wideCaption, kCaptionCapacity) == 0) return false;
-    wchar_t* widePath = AnsiPathToWide(path);
-    if (widePath == nullptr) return false;
-    MessageBoxW(owner, widePath, wideCaption, MB_ICONWARNING);
-    std::free(widePath);
+    MessageBoxW(owner, path, wideCaption, MB_ICONWARNING);
     return true;
 }
 
@@ -34,7 +31,10 @@ void ReportConversionError(void* panel, ConversionFailure failure, const char* p
     HWND owner = static_cast<HWND>(panel);
     char caption[kCaptionCapacity];
     FormatConversionErrorCaption(failure, caption);
-    if (!AnsiCodePageIsShiftJis() && ShowWideWarning(owner, path, caption)) return;
-    // On a Shift_JIS system, and as the last resort elsewhere, the bytes as they are.
-    MessageBoxA(owner, path, caption, MB_ICONWARNING);
+    wchar_t* widePath = imaging::Utf8ToWide(path);
+    const bool shown = widePath != nullptr && ((AnsiCodePageIsShiftJis() && ShowShiftJisWarning(owner, widePath, caption)) ||
+                                               ShowWideWarning(owner, widePath, caption));
+    std::free(widePath);
+    // As the last resort, the bytes as they are.
+    if (!shown) MessageBoxA(owner, path, caption, MB_ICONWARNING);
 }

@@ -11,6 +11,7 @@
 #include "imaging/decode.h"
 #include "imaging/geometry.h"
 #include "imaging/sniff.h"
+#include "imaging/system_path.h"
 
 namespace imaging::detail {
 
@@ -131,7 +132,7 @@ GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes)
 }  // namespace
 
 bool DecodeFile(const char* path, DecodedImage* out) {
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = OpenForReading(path);
     if (file == nullptr) return false;
     struct stat status;
     GdkPixbuf* pixbuf = nullptr;

@@ -5,6 +5,7 @@
 #include <wincodec.h>
 
 #include <cstdio>
+#include <io.h>
 #include <cstdlib>
 #include <new>
 
@@ -13,6 +14,7 @@
 #include "imaging/exif.h"
 #include "imaging/geometry.h"
 #include "imaging/sniff.h"
+#include "imaging/system_path.h"
 
 namespace imaging::detail {
 
@@ -31,22 +33,9 @@ void ReleaseCom(T*& object) {
     object = nullptr;
 }
 
-// The path converted from the ANSI code page to UTF-16, or null (free with std::free).
-wchar_t* WidePath(const char* path) {
-    const int count = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (count <= 0) return nullptr;
-    wchar_t* wide = static_cast<wchar_t*>(std::malloc(size_t(count) * sizeof(wchar_t)));
-    if (wide != nullptr && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, count) != count) {
-        std::free(wide);
-        wide = nullptr;
-    }
-    return wide;
-}
-
-uint64_t FileLength(const char* path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
-    return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+uint64_t FileLength(std::FILE* file) {
+    const int64_t length = _filelengthi64(_fileno(file));
+    return length > 0 ? uint64_t(length) : 0;
 }
 
 // An unsigned 16-bit metadata value, or `fallback` when it is missing.
@@ -177,11 +166,11 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     if (!ComReady()) return false;
     // The file is read here too: to catch a JPEG or PNG cut short, which a decoder may pad out,
     // a GIF whose first frame is damaged, and for the EXIF orientation WIC may not report.
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = OpenForReading(path);
     if (file == nullptr) return false;
-    const uint64_t fileBytes = FileLength(path);
+    const uint64_t fileBytes = FileLength(file);
     const bool whole = SniffFile(file, fileBytes).acceptable && ContainerComplete(file, fileBytes);
-    wchar_t* widePath = whole ? WidePath(path) : nullptr;
+    wchar_t* widePath = whole ? WideSystemPath(path) : nullptr;
     IWICImagingFactory* factory = nullptr;
     bool ok = false;
     if (widePath != nullptr &&

@@ -45,9 +45,10 @@ static_assert(offsetof(ImageInfo, pixels) == 12, "pixel address at byte 12");
 inline int64_t DibStride(int64_t width) { return (width * 3 + 3) & ~int64_t(3); }
 
 // Decodes the first picture of a file with the platform's loader and turns it upright by its EXIF
-// orientation. 0 for an unreadable, unknown, damaged or truncated file, a width or height below 1,
-// a picture whose 24-bit DIB would not fit in 2^31 - 1 bytes, a header claiming more pixels than
-// the file could hold (refused before any pixel memory is taken), a full table or lack of memory.
+// orientation; `path` is UTF-8 on every platform (see unicode.h). 0 for an unreadable, unknown,
+// damaged or truncated file, a width or height below 1, a picture whose 24-bit DIB would not fit
+// in 2^31 - 1 bytes, a header claiming more pixels than the file could hold (refused before any
+// pixel memory is taken), a full table or lack of memory.
 Handle LoadFile(const char* path);
 
 // Converts a loaded picture in place to a 24-bit bottom-up DIB, transparency composited onto
@@ -75,8 +76,8 @@ uint32_t ReadPixel(Handle image, int32_t x, int32_t y);
 void Resize(Handle image, int32_t width, int32_t height);
 
 // Writes frames[0..count) (prepared, all of one size) as a GIF that loops forever, delayCs
-// hundredths of a second per frame. The bytes go to a new temporary file beside `path`, which is
-// renamed over `path` (replacing a file of that name) only when complete. Nonzero on success; on
+// hundredths of a second per frame. The bytes go to a new temporary file beside `path` (UTF-8),
+// which is renamed over `path` (replacing a file of that name) only when complete. Nonzero on success; on
 // any failure 0, no temporary file left and an earlier file at `path` untouched.
 int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int32_t delayCs);
 

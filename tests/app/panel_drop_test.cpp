@@ -116,11 +116,14 @@ TEST_F(PanelDropTest, LongPathsArriveWholeNeverCutToAnotherFilesName) {
     EXPECT_EQ(RecordedPaths(), (std::vector<std::string>{longName, shortName, veryLong}));
 }
 
-// Non-ASCII names in the ANSI code page of the system running the test.
+// Names a user can see, whatever the code page: in the ANSI code page of the run, and beyond it.
 std::string LocalName() {
-    if (GetACP() == 932) return "C:\\\x8E\xCA\x90\x5E\\\x82\xCB\x82\xB1.png";  // "C:\写真\ねこ.png"
-    return "C:\\caf\xE9\\cat.png";                                             // "C:\café\cat.png"
+    if (GetACP() == 932) return "C:\\\xE5\x86\x99\xE7\x9C\x9F\\\xE3\x81\xAD\xE3\x81\x93.png";  // "C:\写真\ねこ.png"
+    return "C:\\caf\xC3\xA9\\cat.png";                                                      // "C:\café\cat.png"
 }
+// "C:\in\日本語 über 😀.png": no ANSI code page holds all of it.
+const std::string kBeyondAnyCodePage =
+    "C:\\in\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xC3\xBC" "ber \xF0\x9F\x98\x80.png";
 
 TEST_F(PanelDropTest, EachFailingFileShowsOneWarningBoxInDropOrderAndTheDropGoesOn) {
     MessageBoxCapture capture;
@@ -128,30 +131,43 @@ TEST_F(PanelDropTest, EachFailingFileShowsOneWarningBoxInDropOrderAndTheDropGoes
     const std::string fine = "C:\\in\\fine.png";
     const std::string local = LocalName();
     const std::string unsaved = "C:\\in\\readonly.png";
-    failingPaths = {{first, 0}, {local, 3}, {unsaved, 7}};
-    Drop({first, fine, local, unsaved});
+    const std::string beyond = kBeyondAnyCodePage;
+    failingPaths = {{first, 0}, {local, 3}, {unsaved, 7}, {beyond, 1}};
+    Drop({first, fine, local, unsaved, beyond});
     EXPECT_EQ(panelEvents, (std::vector<std::string>{
                                "convert " + first, "box " + first, "convert " + fine,
                                "convert " + local, "box " + local, "convert " + unsaved,
-                               "box " + unsaved}));
-    const std::pair<std::string, int> expected[] = {{first, 0}, {local, 3}, {unsaved, 7}};
-    ASSERT_EQ(capturedBoxes.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
+                               "box " + unsaved, "convert " + beyond, "box " + beyond}));
+    const std::pair<std::string, int> expected[] = {{first, 0}, {local, 3}, {unsaved, 7}, {beyond, 1}};
+    ASSERT_EQ(capturedBoxes.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         char caption[kCaptionCapacity];
         FormatConversionErrorCaption(expected[i].second, caption);
         // The exact Shift_JIS caption, which reads as Japanese whatever the code page.
-        EXPECT_EQ(WideToShiftJis(capturedBoxes[i].caption), std::string(caption));
+        EXPECT_EQ(WideToShiftJisBytes(capturedBoxes[i].caption), std::string(caption));
         // "このファイルは変換できませんでした(code:"
         EXPECT_EQ(capturedBoxes[i].caption.substr(0, 23),
                   L"\u3053\u306e\u30d5\u30a1\u30a4\u30eb\u306f\u5909\u63db\u3067\u304d\u307e"
                   L"\u305b\u3093\u3067\u3057\u305f(code:");
-        EXPECT_EQ(capturedBoxes[i].text, AnsiToWide(expected[i].first));
+        EXPECT_EQ(capturedBoxes[i].text, Utf8ToWideString(expected[i].first));
         EXPECT_EQ(capturedBoxes[i].owner, panelWindow);
         EXPECT_TRUE(capturedBoxes[i].hasWarningIcon);
     }
     EXPECT_TRUE(IsWindow(panelWindow));
     EXPECT_TRUE(IsWindowEnabled(panelWindow));
+}
+
+// Programs that drop ANSI names still reach the conversion with the same names, as UTF-8.
+TEST_F(PanelDropTest, AnsiDropsArriveAsTheSameNames) {
+    const std::string local = LocalName();
+    std::string ansi;
+    const std::wstring wide = Utf8ToWideString(local);
+    ansi.resize(wide.size() * 2 + 1);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0], int(ansi.size()), nullptr, nullptr);
+    ansi.resize(size_t(bytes > 0 ? bytes - 1 : 0));
+    SendMessageA(panelWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeAnsiDrop({ansi, "C:\\in\\a.png"})), 0);
+    EXPECT_EQ(RecordedPaths(), (std::vector<std::string>{local, "C:\\in\\a.png"}));
 }
 
 }  // namespace

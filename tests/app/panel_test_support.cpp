@@ -68,9 +68,7 @@ static LRESULT CALLBACK CaptureMessageBox(int code, WPARAM wParam, LPARAM lParam
             captured.owner = GetWindow(box, GW_OWNER);
             captured.hasWarningIcon = ShowsIcon(box, LoadIconA(nullptr, IDI_WARNING));
             capturedBoxes.push_back(captured);
-            char path[2048] = {};
-            GetDlgItemTextA(box, 0xFFFF, path, sizeof(path));
-            panelEvents.push_back(std::string("box ") + path);
+            panelEvents.push_back("box " + WideToUtf8String(captured.text));
             PostMessageA(box, WM_COMMAND, IDOK, 0);
         }
     }
@@ -112,21 +110,31 @@ HWND CreateTestPanel() {
     return panelWindow;
 }
 
-HDROP MakeDrop(const std::vector<std::string>& paths) {
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string& path : paths) size += path.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+// The names one after another, each with its NUL, and a final NUL: what DROPFILES points at.
+template <typename Char>
+static HDROP MakeDropOf(const std::vector<std::basic_string<Char>>& paths, BOOL wide) {
+    size_t characters = 1;
+    for (const auto& path : paths) characters += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + characters * sizeof(Char));
     auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    char* names = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
-    for (const std::string& path : paths) {
-        std::memcpy(names, path.c_str(), path.size() + 1);
+    drop->fWide = wide;
+    Char* names = reinterpret_cast<Char*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
+    for (const auto& path : paths) {
+        std::memcpy(names, path.c_str(), (path.size() + 1) * sizeof(Char));
         names += path.size() + 1;
     }
     GlobalUnlock(memory);
     return static_cast<HDROP>(memory);
 }
+
+HDROP MakeDrop(const std::vector<std::string>& utf8Paths) {
+    std::vector<std::wstring> wide;
+    for (const std::string& path : utf8Paths) wide.push_back(Utf8ToWideString(path));
+    return MakeDropOf(wide, TRUE);
+}
+
+HDROP MakeAnsiDrop(const std::vector<std::string>& paths) { return MakeDropOf(paths, FALSE); }
 
 static std::wstring ToWide(UINT codePage, const std::string& bytes) {
     if (bytes.empty()) return std::wstring();
@@ -136,10 +144,19 @@ static std::wstring ToWide(UINT codePage, const std::string& bytes) {
     return wide;
 }
 
-std::wstring ShiftJisToWide(const std::string& bytes) { return ToWide(932, bytes); }
+std::wstring ShiftJisBytesToWide(const std::string& bytes) { return ToWide(932, bytes); }
 std::wstring AnsiToWide(const std::string& bytes) { return ToWide(CP_ACP, bytes); }
+std::wstring Utf8ToWideString(const std::string& bytes) { return ToWide(CP_UTF8, bytes); }
 
-std::string WideToShiftJis(const std::wstring& text) {
+std::string WideToUtf8String(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr, nullptr);
+    return bytes;
+}
+
+std::string WideToShiftJisBytes(const std::wstring& text) {
     if (text.empty()) return std::string();
     int length = WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(length), '\0');

@@ -17,7 +17,8 @@ struct RecordedConversion {
     ConversionSettings settings;
 };
 
-// What the drop's conversions and the box capture saw, in order: "convert <path>" and "box <path>".
+// What the drop's conversions and the box capture saw, in order: "convert <path>" and "box <path>",
+// both paths in UTF-8.
 extern std::vector<std::string> panelEvents;
 extern std::vector<RecordedConversion> recordedConversions;
 // Paths whose conversion fails, with the code of the step that fails.
@@ -50,12 +51,16 @@ void DestroyTestPanel();
 // Drops the messages queued for the thread (the panel's quit message among them).
 void DrainThreadMessages();
 
-// An HDROP holding `paths` as ANSI text, to be sent with WM_DROPFILES (the handler frees it).
-HDROP MakeDrop(const std::vector<std::string>& paths);
+// An HDROP holding the UTF-8 `paths` as UTF-16, as the shell builds it, to be sent with
+// WM_DROPFILES (the handler frees it); MakeAnsiDrop holds them as ANSI bytes, as older programs do.
+HDROP MakeDrop(const std::vector<std::string>& utf8Paths);
+HDROP MakeAnsiDrop(const std::vector<std::string>& paths);
 
-std::wstring ShiftJisToWide(const std::string& bytes);
-std::string WideToShiftJis(const std::wstring& text);
+std::wstring ShiftJisBytesToWide(const std::string& bytes);
+std::string WideToShiftJisBytes(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& bytes);
+std::wstring Utf8ToWideString(const std::string& bytes);
+std::string WideToUtf8String(const std::wstring& text);
 
 // Characters of `text` that the font selected into `dc` cannot show, also through font linking.
 std::wstring MissingGlyphs(HDC dc, const std::wstring& text);

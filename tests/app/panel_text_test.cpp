@@ -26,7 +26,7 @@ protected:
 // that is Shift_JIS; elsewhere they are converted from Shift_JIS first.
 std::wstring ShownText(const char* bytes) {
     if (GetACP() == 932) return AnsiToWide(bytes);
-    return ShiftJisToWide(bytes);
+    return ShiftJisBytesToWide(bytes);
 }
 
 struct DrawnText {

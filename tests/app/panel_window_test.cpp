@@ -79,7 +79,7 @@ LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam) {
         char className[64] = {};
         GetClassNameA(window, className, sizeof(className));
         created.className = className;
-        created.text = create->lpszName ? WideToShiftJis(create->lpszName) : "";
+        created.text = create->lpszName ? WideToShiftJisBytes(create->lpszName) : "";
         created.style = create->style;
         created.exStyle = create->dwExStyle;
         created.x = create->x;

@@ -1,0 +1,19 @@
+// File names cross into the library as UTF-8 on every platform. On Windows they reach the system
+// as UTF-16, in the \\?\ form where they are too long for the classic MAX_PATH limit, so that
+// any name a user can see, of any length, can be opened, written, renamed and deleted.
+#pragma once
+
+#include <cstdio>
+
+namespace imaging::detail {
+
+#ifdef _WIN32
+// The UTF-16 path for the wide file calls, in a new buffer (free it with std::free); null when
+// `utf8Path` is not valid UTF-8 or memory runs out.
+wchar_t* WideSystemPath(const char* utf8Path);
+#endif
+
+// Opens a file for binary reading; null (errno set) when it cannot be opened.
+std::FILE* OpenForReading(const char* utf8Path);
+
+}  // namespace imaging::detail

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "imaging/failure.h"
 #include "imaging/system_file.h"
 
 namespace imaging::detail {
@@ -26,10 +27,12 @@ bool BeginFile(const char* path, PendingFile* file) {
             const int descriptor = CreateNewFile(file->tempPath.c_str());
             if (descriptor < 0) {
                 if (errno == EEXIST) continue;
+                SetFailure(FailureOfWrite(errno));
                 return false;
             }
             file->stream = StreamOf(descriptor);
             if (file->stream == nullptr) {
+                SetFailure(Failure::kOutOfMemory);
                 CloseDescriptor(descriptor);
                 DeleteTemporary(file->tempPath.c_str());
                 return false;
@@ -38,14 +41,19 @@ bool BeginFile(const char* path, PendingFile* file) {
             file->failed = false;
             return true;
         }
+        SetFailure(Failure::kWriteError);  // every name tried was taken
     } catch (...) {  // std::bad_alloc from the path strings
+        SetFailure(Failure::kOutOfMemory);
     }
     return false;
 }
 
 bool WriteToFile(PendingFile* file, const uint8_t* bytes, size_t count) {
     if (file->failed || file->stream == nullptr) return false;
-    if (count > 0 && std::fwrite(bytes, 1, count, file->stream) != count) file->failed = true;
+    if (count > 0 && std::fwrite(bytes, 1, count, file->stream) != count) {
+        SetFailure(FailureOfWrite(errno));
+        file->failed = true;
+    }
     return !file->failed;
 }
 
@@ -53,9 +61,16 @@ bool CommitFile(PendingFile* file) {
     if (file->stream == nullptr) return false;
     bool ok = !file->failed && std::fflush(file->stream) == 0 && !std::ferror(file->stream) &&
               SyncToDisk(file->stream);
-    ok = std::fclose(file->stream) == 0 && ok;
+    if (!ok) SetFailureUnlessSet(FailureOfWrite(errno));
+    if (std::fclose(file->stream) != 0 && ok) {
+        SetFailure(FailureOfWrite(errno));
+        ok = false;
+    }
     file->stream = nullptr;
-    ok = ok && RenameOver(file->tempPath.c_str(), file->targetPath.c_str());
+    if (ok && !RenameOver(file->tempPath.c_str(), file->targetPath.c_str())) {
+        SetFailure(FailureOfWrite(errno));
+        ok = false;
+    }
     if (!ok) DeleteTemporary(file->tempPath.c_str());
     return ok;
 }

@@ -5,10 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 
 #include "imaging/completeness.h"
 #include "imaging/decode.h"
+#include "imaging/failure.h"
 #include "imaging/geometry.h"
 #include "imaging/sniff.h"
 #include "imaging/system_path.h"
@@ -24,6 +24,7 @@ struct LoadWatch {
     int32_t claimedWidth = 0;
     int32_t claimedHeight = 0;
     bool refused = false;
+    Failure loaderFailure = Failure::kNone;  // what the loader's first error said
     int32_t firstRowUpdated = INT32_MAX;  // the rows the loader reported as decoded
     int32_t endRowUpdated = 0;
 };
@@ -34,7 +35,7 @@ void OnSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
     LoadWatch* watch = static_cast<LoadWatch*>(data);
     watch->claimedWidth = width;
     watch->claimedHeight = height;
-    if (!SizeAcceptable(width, height, watch->fileBytes)) {
+    if (!AcceptSize(width, height, watch->fileBytes)) {
         watch->refused = true;
         gdk_pixbuf_loader_set_size(loader, 0, 0);
     }
@@ -58,16 +59,29 @@ bool EveryRowDecoded(GdkPixbufLoader* loader, const LoadWatch& watch) {
     return animation || (watch.firstRowUpdated <= 0 && watch.endRowUpdated >= watch.claimedHeight);
 }
 
-bool Write(GdkPixbufLoader* loader, const guchar* bytes, size_t count) {
+Failure FailureOfLoaderError(const GError* error) {
+    if (error->domain == GDK_PIXBUF_ERROR && error->code == GDK_PIXBUF_ERROR_UNKNOWN_TYPE) return Failure::kUnknownFormat;
+    if (error->domain == GDK_PIXBUF_ERROR && error->code == GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY) return Failure::kOutOfMemory;
+    return Failure::kDamaged;
+}
+
+// Keeps the first error's meaning and frees the error.
+void NoteLoaderError(GError* error, LoadWatch* watch) {
+    if (error == nullptr) return;
+    if (watch->loaderFailure == Failure::kNone) watch->loaderFailure = FailureOfLoaderError(error);
+    g_error_free(error);
+}
+
+bool Write(GdkPixbufLoader* loader, const guchar* bytes, size_t count, LoadWatch* watch) {
     GError* error = nullptr;
     const bool ok = gdk_pixbuf_loader_write(loader, bytes, count, &error) != FALSE;
-    if (error != nullptr) g_error_free(error);
+    NoteLoaderError(error, watch);
     return ok;
 }
 
 // Feeds the file to the loader (of a GIF only its first `limit` bytes, which end with its first
 // frame, and a trailer) and closes it; true when the loader read it all without error.
-bool FeedLoader(std::FILE* file, uint64_t limit, GdkPixbufLoader* loader, const LoadWatch& watch) {
+bool FeedLoader(std::FILE* file, uint64_t limit, GdkPixbufLoader* loader, LoadWatch& watch) {
     guchar* chunk = static_cast<guchar*>(std::malloc(kChunkBytes));
     bool ok = chunk != nullptr;
     uint64_t left = limit != 0 ? limit : UINT64_MAX;
@@ -78,15 +92,15 @@ bool FeedLoader(std::FILE* file, uint64_t limit, GdkPixbufLoader* loader, const 
             break;
         }
         left -= count;
-        ok = Write(loader, chunk, count);
+        ok = Write(loader, chunk, count, &watch);
     }
     static const guchar kGifTrailer = 0x3B;
-    if (ok && !watch.refused && limit != 0) ok = Write(loader, &kGifTrailer, 1);
+    if (ok && !watch.refused && limit != 0) ok = Write(loader, &kGifTrailer, 1, &watch);
     std::free(chunk);
     // A loader must be closed even after a failure; closing reports truncated and damaged data.
     GError* error = nullptr;
     const bool closed = gdk_pixbuf_loader_close(loader, &error) != FALSE;
-    if (error != nullptr) g_error_free(error);
+    NoteLoaderError(error, &watch);
     return ok && closed && !watch.refused;
 }
 
@@ -126,27 +140,31 @@ GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes)
         }
     }
     g_object_unref(loader);
+    // A refused size was recorded when it was refused.
+    if (pixbuf == nullptr) {
+        SetFailureUnlessSet(watch.loaderFailure != Failure::kNone ? watch.loaderFailure : Failure::kDamaged);
+    }
     return pixbuf;
 }
 
 }  // namespace
 
 bool DecodeFile(const char* path, DecodedImage* out) {
-    std::FILE* file = OpenForReading(path);
+    uint64_t fileBytes = 0;
+    std::FILE* file = OpenPictureFile(path, &fileBytes);
     if (file == nullptr) return false;
-    struct stat status;
     GdkPixbuf* pixbuf = nullptr;
     // A JPEG or PNG cut short is refused before decoding, since their loaders pad it out quietly;
     // so are sizes that some loaders would allocate before asking (see sniff.h).
-    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode)) {
-        const uint64_t fileBytes = uint64_t(status.st_size);
-        const SniffResult sniffed = SniffFile(file, fileBytes);
-        if (sniffed.acceptable && ContainerComplete(file, fileBytes) && std::fseek(file, 0, SEEK_SET) == 0) {
-            pixbuf = LoadPixbuf(file, fileBytes, sniffed.decodeBytes);
-        }
+    const SniffResult sniffed = SniffFile(file, fileBytes);
+    if (sniffed.acceptable && ContainerComplete(file, fileBytes) && std::fseek(file, 0, SEEK_SET) == 0) {
+        pixbuf = LoadPixbuf(file, fileBytes, sniffed.decodeBytes);
     }
     std::fclose(file);
-    if (pixbuf == nullptr) return false;
+    if (pixbuf == nullptr) {
+        SetFailureUnlessSet(Failure::kDamaged);
+        return false;
+    }
     DecodedImage image;
     image.width = gdk_pixbuf_get_width(pixbuf);
     image.height = gdk_pixbuf_get_height(pixbuf);

@@ -5,13 +5,13 @@
 #include <wincodec.h>
 
 #include <cstdio>
-#include <io.h>
 #include <cstdlib>
 #include <new>
 
 #include "imaging/completeness.h"
 #include "imaging/decode.h"
 #include "imaging/exif.h"
+#include "imaging/failure.h"
 #include "imaging/geometry.h"
 #include "imaging/sniff.h"
 #include "imaging/system_path.h"
@@ -31,11 +31,6 @@ template <typename T>
 void ReleaseCom(T*& object) {
     if (object != nullptr) object->Release();
     object = nullptr;
-}
-
-uint64_t FileLength(std::FILE* file) {
-    const int64_t length = _filelengthi64(_fileno(file));
-    return length > 0 ? uint64_t(length) : 0;
 }
 
 // An unsigned 16-bit metadata value, or `fallback` when it is missing.
@@ -127,15 +122,17 @@ bool DecodeWithFactory(IWICImagingFactory* factory, const wchar_t* path, std::FI
     UINT width = 0;
     UINT height = 0;
     bool ok = false;
-    if (SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                     WICDecodeMetadataCacheOnDemand, &decoder)) &&
-        SUCCEEDED(decoder->GetContainerFormat(&container)) && SUCCEEDED(decoder->GetFrame(0, &frame)) &&
-        SUCCEEDED(frame->GetSize(&width, &height))) {
+    const HRESULT created =
+        factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
+    if (created == WINCODEC_ERR_COMPONENTNOTFOUND) SetFailure(Failure::kUnknownFormat);
+    if (created == E_OUTOFMEMORY) SetFailure(Failure::kOutOfMemory);
+    if (SUCCEEDED(created) && SUCCEEDED(decoder->GetContainerFormat(&container)) &&
+        SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height))) {
         const Placement placement = container == GUID_ContainerFormatGif
                                         ? GifPlacement(decoder, frame, width, height)
                                         : Placement{width, height, 0, 0};
         uint8_t* pixels = nullptr;
-        if (SizeAcceptable(placement.canvasWidth, placement.canvasHeight, fileBytes)) {
+        if (AcceptSize(placement.canvasWidth, placement.canvasHeight, fileBytes)) {
             pixels = CopyBgra(factory, frame, width, height, placement);
         }
         if (pixels != nullptr) {
@@ -157,19 +154,24 @@ bool DecodeWithFactory(IWICImagingFactory* factory, const wchar_t* path, std::FI
     }
     ReleaseCom(frame);
     ReleaseCom(decoder);
+    if (!ok) SetFailureUnlessSet(Failure::kDamaged);
     return ok;
 }
 
 }  // namespace
 
 bool DecodeFile(const char* path, DecodedImage* out) {
-    if (!ComReady()) return false;
+    if (!ComReady()) {
+        SetFailure(Failure::kOutOfMemory);
+        return false;
+    }
     // The file is read here too: to catch a JPEG or PNG cut short, which a decoder may pad out,
     // a GIF whose first frame is damaged, and for the EXIF orientation WIC may not report.
-    std::FILE* file = OpenForReading(path);
+    uint64_t fileBytes = 0;
+    std::FILE* file = OpenPictureFile(path, &fileBytes);
     if (file == nullptr) return false;
-    const uint64_t fileBytes = FileLength(file);
     const bool whole = SniffFile(file, fileBytes).acceptable && ContainerComplete(file, fileBytes);
+    if (!whole) SetFailureUnlessSet(Failure::kDamaged);
     wchar_t* widePath = whole ? WideSystemPath(path) : nullptr;
     IWICImagingFactory* factory = nullptr;
     bool ok = false;
@@ -181,6 +183,7 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     ReleaseCom(factory);
     std::free(widePath);
     std::fclose(file);
+    if (!ok) SetFailureUnlessSet(Failure::kOutOfMemory);  // no factory, or no memory for the path
     return ok;
 }
 

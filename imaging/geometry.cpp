@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "imaging/failure.h"
 #include "imaging/imaging.h"
 
 namespace imaging::detail {
@@ -19,6 +20,23 @@ bool SizeAcceptable(int64_t width, int64_t height, uint64_t fileBytes) {
     if (pixels <= kPixelsWithoutEvidence) return true;
     const uint64_t neededBytes = uint64_t(pixels + kMaxPixelsPerFileByte - 1) / kMaxPixelsPerFileByte;
     return fileBytes >= neededBytes;
+}
+
+bool AcceptSize(int64_t width, int64_t height, uint64_t fileBytes) {
+    if (SizeAcceptable(width, height, fileBytes)) return true;
+    if (width < 1 || height < 1) {
+        SetFailure(Failure::kDamaged);
+    } else {
+        SetTooLarge(width, height, ConversionBytes(width, height));
+    }
+    return false;
+}
+
+uint64_t ConversionBytes(int64_t width, int64_t height) {
+    constexpr uint64_t kPreparedAndCopies = 6;
+    const uint64_t w = uint64_t(std::clamp<int64_t>(width, 0, INT32_MAX));
+    const uint64_t h = uint64_t(std::clamp<int64_t>(height, 0, INT32_MAX));
+    return w * h * 4 + uint64_t(DibStride(int64_t(w))) * h * kPreparedAndCopies;
 }
 
 namespace {

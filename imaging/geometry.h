@@ -20,6 +20,14 @@ bool DibSizeAcceptable(int64_t width, int64_t height);
 // True when a file of fileBytes bytes that claims width x height may be decoded.
 bool SizeAcceptable(int64_t width, int64_t height, uint64_t fileBytes);
 
+// SizeAcceptable, recording why a size is refused: damaged when a side is below 1, too large
+// otherwise.
+bool AcceptSize(int64_t width, int64_t height, uint64_t fileBytes);
+
+// The memory converting a width x height picture takes: the decoder's rows (at most 4 bytes a
+// pixel), the prepared picture and its five copies.
+uint64_t ConversionBytes(int64_t width, int64_t height);
+
 struct Size {
     int32_t width;
     int32_t height;

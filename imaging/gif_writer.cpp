@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "imaging/atomic_file.h"
+#include "imaging/failure.h"
 #include "imaging/gif/gif_encoder.h"
 #include "imaging/handles.h"
 #include "imaging/imaging.h"
@@ -35,18 +36,28 @@ bool WriteToPendingFile(void* context, const uint8_t* bytes, size_t count) {
 }  // namespace
 
 int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int32_t delayCs) {
-    if (path == nullptr || frames == nullptr || count < 1) return 0;
+    ClearFailure();
+    if (path == nullptr || frames == nullptr || count < 1) {
+        SetFailure(Failure::kInvalidArgument);
+        return 0;
+    }
     try {
         std::vector<gif::Frame> gifFrames;
-        if (!CollectFrames(frames, count, &gifFrames)) return 0;
+        if (!CollectFrames(frames, count, &gifFrames)) {
+            SetFailure(Failure::kInvalidArgument);
+            return 0;
+        }
         PendingFile file;
         if (!BeginFile(path, &file)) return 0;
         if (!gif::EncodeAnimation(gifFrames.data(), count, delayCs, {&file, WriteToPendingFile})) {
+            // A failed write recorded its reason; otherwise the encoder ran out of memory.
+            SetFailureUnlessSet(Failure::kOutOfMemory);
             AbandonFile(&file);
             return 0;
         }
         return CommitFile(&file) ? 1 : 0;
     } catch (...) {  // std::bad_alloc from the frame list or the file names
+        SetFailure(Failure::kOutOfMemory);
         return 0;
     }
 }

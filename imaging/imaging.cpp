@@ -6,6 +6,7 @@
 
 #include "imaging/decode.h"
 #include "imaging/dib.h"
+#include "imaging/failure.h"
 #include "imaging/geometry.h"
 #include "imaging/handles.h"
 #include "imaging/resize.h"
@@ -15,13 +16,18 @@ namespace imaging {
 using namespace detail;
 
 Handle LoadFile(const char* path) {
-    if (path == nullptr) return 0;
+    ClearFailure();
+    if (path == nullptr) {
+        SetFailure(Failure::kInvalidArgument);
+        return 0;
+    }
     DecodedImage decoded;
     if (!DecodeFile(path, &decoded)) return 0;
     const int32_t width = OrientedWidth(decoded);
     const int32_t height = OrientedHeight(decoded);
-    Slot* slot = DibSizeAcceptable(width, height) ? TakeSlot() : nullptr;
+    Slot* slot = AcceptSize(width, height, UINT64_MAX) ? TakeSlot() : nullptr;
     if (slot == nullptr) {
+        SetFailureUnlessSet(Failure::kOutOfMemory);  // the table is full
         ReleaseDecoded(&decoded);
         return 0;
     }
@@ -31,11 +37,18 @@ Handle LoadFile(const char* path) {
 }
 
 int Prepare(Handle image) {
+    ClearFailure();
     Slot* slot = FindSlot(image);
-    if (slot == nullptr) return 0;
+    if (slot == nullptr) {
+        SetFailure(Failure::kInvalidArgument);
+        return 0;
+    }
     if (slot->pixels != nullptr) return 1;
     uint8_t* dib = AllocateDib(slot->width, slot->height);
-    if (dib == nullptr) return 0;
+    if (dib == nullptr) {
+        SetFailure(Failure::kOutOfMemory);
+        return 0;
+    }
     ConvertToDib(slot->decoded, dib);
     // From here on only the DIB is needed; giving the decoder's rows back now keeps a large
     // picture from being held twice while its copies are made.
@@ -51,12 +64,16 @@ const ImageInfo* Info(Handle image) {
 }
 
 Handle Duplicate(Handle image) {
+    ClearFailure();
     const Slot* source = FindSlot(image);
-    if (source == nullptr || source->pixels == nullptr) return 0;
+    if (source == nullptr || source->pixels == nullptr) {
+        SetFailure(Failure::kInvalidArgument);
+        return 0;
+    }
     uint8_t* pixels = AllocateDib(source->width, source->height);
-    if (pixels == nullptr) return 0;
-    Slot* copy = TakeSlot();
+    Slot* copy = pixels != nullptr ? TakeSlot() : nullptr;
     if (copy == nullptr) {
+        SetFailure(Failure::kOutOfMemory);
         FreeDib(pixels);
         return 0;
     }
@@ -76,12 +93,19 @@ uint32_t ReadPixel(Handle image, int32_t x, int32_t y) {
 }
 
 void Resize(Handle image, int32_t width, int32_t height) {
+    ClearFailure();
     Slot* slot = FindSlot(image);
-    if (slot == nullptr || slot->pixels == nullptr) return;
+    if (slot == nullptr || slot->pixels == nullptr) {
+        SetFailure(Failure::kInvalidArgument);
+        return;
+    }
     const Size target = ResizeTarget({slot->width, slot->height}, width, height);
     if (target.width == slot->width && target.height == slot->height) return;
     uint8_t* resized = ResampleDib(slot->pixels, slot->width, slot->height, target.width, target.height);
-    if (resized == nullptr) return;
+    if (resized == nullptr) {
+        SetFailure(DibSizeAcceptable(target.width, target.height) ? Failure::kOutOfMemory : Failure::kTooLarge);
+        return;
+    }
     FreeDib(slot->pixels);
     slot->pixels = resized;
     DescribeSlot(slot, target.width, target.height);

@@ -88,4 +88,34 @@ void Release(Handle image);
 // How many images can be held at once.
 constexpr uint32_t kMaxImages = 1024;
 
+// Why an operation failed, for callers that tell the user more than "failed".
+enum class Failure {
+    kNone,
+    kNoSuchFile,
+    kIsFolder,
+    kNotAFile,        // a FIFO, a device or another special file: never opened for reading
+    kAccessDenied,
+    kReadError,
+    kUnknownFormat,   // no loader recognises the file
+    kDamaged,         // damaged or cut short
+    kTooLarge,        // width x height would need bytesNeeded
+    kOutOfMemory,
+    kTimedOut,        // the decoder ran past its time limit
+    kDiskFull,
+    kReadOnly,        // the folder or the disk cannot be written
+    kWriteError,
+    kInvalidArgument, // an unknown handle, frames of different sizes...
+};
+
+struct FailureReport {
+    Failure failure;
+    int32_t width;         // kTooLarge: the size the picture claims
+    int32_t height;
+    uint64_t bytesNeeded;  // kTooLarge: what converting it would take
+};
+
+// What made the last failing call of LoadFile, Prepare, Duplicate, Resize or WriteAnimatedGif
+// fail; kNone once one of them succeeds.
+FailureReport LastFailure();
+
 }  // namespace imaging

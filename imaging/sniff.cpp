@@ -199,7 +199,7 @@ SniffResult SniffGif(std::FILE* file, uint64_t fileBytes) {
             if (std::fread(descriptor, 1, 9, file) != 9) return refused;
             const int64_t width = LittleEndian16(descriptor + 4);
             const int64_t height = LittleEndian16(descriptor + 6);
-            if (!SizeAcceptable(width, height, fileBytes)) return refused;
+            if (!AcceptSize(width, height, fileBytes)) return refused;
             if (descriptor[8] & 0x80) {
                 if (std::fseek(file, 3L << ((descriptor[8] & 7) + 1), SEEK_CUR) != 0) return refused;
             }
@@ -231,7 +231,7 @@ SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
     } else if (!XpmSize(head, count, &width, &height) && !WebpSize(head, count, &width, &height)) {
         return {};
     }
-    return {SizeAcceptable(width, height, fileBytes), 0};
+    return {AcceptSize(width, height, fileBytes), 0};
 }
 
 }  // namespace imaging::detail

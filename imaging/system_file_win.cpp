@@ -13,6 +13,27 @@
 
 namespace imaging::detail {
 
+namespace {
+
+// The errno value the portable writer reads for a failed system call.
+int ErrnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return EEXIST;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: return ENOENT;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+        case ERROR_WRITE_PROTECT: return EROFS;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: return ENOMEM;
+        default: return EACCES;
+    }
+}
+
+}  // namespace
+
 int CurrentProcessId() { return int(GetCurrentProcessId()); }
 
 int CreateNewFile(const char* path) {
@@ -25,7 +46,7 @@ int CreateNewFile(const char* path) {
     const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     std::free(wide);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+        errno = ErrnoOf(error);
         return -1;
     }
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -42,6 +63,7 @@ bool RenameOver(const char* from, const char* to) {
     wchar_t* wideTo = WideSystemPath(to);
     const bool moved = wideFrom != nullptr && wideTo != nullptr &&
                        MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!moved) errno = wideFrom != nullptr && wideTo != nullptr ? ErrnoOf(GetLastError()) : ENOMEM;
     std::free(wideFrom);
     std::free(wideTo);
     return moved;

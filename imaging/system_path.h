@@ -3,6 +3,7 @@
 // any name a user can see, of any length, can be opened, written, renamed and deleted.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace imaging::detail {
@@ -13,7 +14,9 @@ namespace imaging::detail {
 wchar_t* WideSystemPath(const char* utf8Path);
 #endif
 
-// Opens a file for binary reading; null (errno set) when it cannot be opened.
-std::FILE* OpenForReading(const char* utf8Path);
+// Opens a picture file for binary reading and tells its length. Only a regular file is opened:
+// a folder, a FIFO or a device is refused at once, without blocking. Null, with the reason in
+// LastFailure(), when the file cannot be read.
+std::FILE* OpenPictureFile(const char* utf8Path, uint64_t* fileBytes);
 
 }  // namespace imaging::detail

@@ -1,8 +1,43 @@
 // On POSIX systems a path is bytes, passed to the system as they are.
 #include "imaging/system_path.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "imaging/failure.h"
+
 namespace imaging::detail {
 
-std::FILE* OpenForReading(const char* utf8Path) { return std::fopen(utf8Path, "rb"); }
+namespace {
+
+std::FILE* Refuse(int descriptor, Failure failure) {
+    close(descriptor);
+    SetFailure(failure);
+    return nullptr;
+}
+
+}  // namespace
+
+std::FILE* OpenPictureFile(const char* utf8Path, uint64_t* fileBytes) {
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer, possibly forever.
+    const int descriptor = open(utf8Path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        SetFailure(FailureOfOpen(errno));
+        return nullptr;
+    }
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) return Refuse(descriptor, Failure::kReadError);
+    if (S_ISDIR(status.st_mode)) return Refuse(descriptor, Failure::kIsFolder);
+    if (!S_ISREG(status.st_mode)) return Refuse(descriptor, Failure::kNotAFile);
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) return Refuse(descriptor, Failure::kReadError);
+    std::FILE* file = fdopen(descriptor, "rb");
+    if (file == nullptr) return Refuse(descriptor, Failure::kOutOfMemory);
+    *fileBytes = uint64_t(status.st_size);
+    return file;
+}
 
 }  // namespace imaging::detail

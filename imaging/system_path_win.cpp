@@ -2,11 +2,13 @@
 #include "imaging/system_path.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cwchar>
 
+#include "imaging/failure.h"
 #include "imaging/unicode.h"
 
 namespace imaging::detail {
@@ -52,15 +54,71 @@ wchar_t* WideSystemPath(const char* utf8Path) {
     return longForm;
 }
 
-std::FILE* OpenForReading(const char* utf8Path) {
-    wchar_t* wide = WideSystemPath(utf8Path);
-    if (wide == nullptr) {
-        errno = ENOENT;
+namespace {
+
+Failure FailureOfSystemError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_NETPATH: return Failure::kNoSuchFile;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION: return Failure::kAccessDenied;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: return Failure::kOutOfMemory;
+        default: return Failure::kReadError;
+    }
+}
+
+// The open file as a CRT stream, or null (the handle closed) with the reason recorded.
+std::FILE* StreamOfHandle(HANDLE handle) {
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        SetFailure(Failure::kOutOfMemory);
         return nullptr;
     }
-    std::FILE* file = _wfopen(wide, L"rb");
-    std::free(wide);
+    std::FILE* file = _fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        _close(descriptor);
+        SetFailure(Failure::kOutOfMemory);
+    }
     return file;
+}
+
+}  // namespace
+
+std::FILE* OpenPictureFile(const char* utf8Path, uint64_t* fileBytes) {
+    wchar_t* wide = WideSystemPath(utf8Path);
+    if (wide == nullptr) {
+        SetFailure(Failure::kNoSuchFile);
+        return nullptr;
+    }
+    const DWORD attributes = GetFileAttributesW(wide);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        handle = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    const DWORD error = GetLastError();
+    std::free(wide);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        SetFailure(Failure::kIsFolder);
+        return nullptr;
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetFailure(FailureOfSystemError(error));
+        return nullptr;
+    }
+    LARGE_INTEGER size;
+    // A device ("NUL", "CON", a pipe) is never read: it may never end.
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+        CloseHandle(handle);
+        SetFailure(Failure::kNotAFile);
+        return nullptr;
+    }
+    *fileBytes = uint64_t(size.QuadPart);
+    return StreamOfHandle(handle);
 }
 
 }  // namespace imaging::detail

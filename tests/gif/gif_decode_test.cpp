@@ -1,25 +1,22 @@
 // The GIF encoder's files read back by independent decoders (Pillow and ImageMagick, through
-// decode_gif.py): frame count, size, delay, looping, and the pixels each frame shows.
+// tests/support/read_gif): frame count, size, delay, looping, and the pixels each frame shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "gif_test_frames.h"
+#include "tests/support/read_gif.h"
 
 namespace {
 
-struct Decoded {
-    bool ok;
-    int frames, width, height;
-    std::string delaysMs;
-    std::string loop;
-    std::vector<uint8_t> rgb;  // every frame as shown, one after another
-};
+using read_gif::FrameRgb;
+using read_gif::ShownGif;
 
 std::string TempPath(const std::string& name) {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
@@ -31,23 +28,12 @@ std::string TempPath(const std::string& name) {
     return std::string(dir ? dir : "/tmp") + "/wobzy_gif_" + unique;
 }
 
-Decoded DecodeWith(const std::string& decoder, const std::vector<uint8_t>& gif) {
-    Decoded d{};
-    std::string gifPath = TempPath(decoder + ".gif"), rawPath = TempPath(decoder + ".rgb");
+ShownGif DecodeWith(const std::string& decoder, const std::vector<uint8_t>& gif) {
+    const std::string gifPath = TempPath(decoder + ".gif");
     std::ofstream(gifPath, std::ios::binary).write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
-    std::string command = "/usr/bin/python3 '" GIF_DECODE_SCRIPT "' " + decoder + " '" + gifPath + "' '" + rawPath + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return d;
-    char line[4096] = {};
-    bool read = std::fgets(line, sizeof(line), pipe) != nullptr;
-    d.ok = pclose(pipe) == 0 && read;
-    std::istringstream fields(line);
-    fields >> d.frames >> d.width >> d.height >> d.delaysMs >> d.loop;
-    std::ifstream raw(rawPath, std::ios::binary);
-    d.rgb.assign(std::istreambuf_iterator<char>(raw), std::istreambuf_iterator<char>());
+    ShownGif shown = read_gif::ReadGif(decoder, gifPath);
     std::remove(gifPath.c_str());
-    std::remove(rawPath.c_str());
-    return d;
+    return shown;
 }
 
 // Squared errors of a decoded frame against the picture it came from, and how many pixels differ.
@@ -74,7 +60,7 @@ Difference Compare(const giftest::Picture& p, const uint8_t* rgb) {
     return diff;
 }
 
-void ExpectReadsAsLoopingAnimation(const Decoded& d, const std::vector<giftest::Picture>& pictures) {
+void ExpectReadsAsLoopingAnimation(const ShownGif& d, const std::vector<giftest::Picture>& pictures) {
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.frames, int(pictures.size()));
     EXPECT_EQ(d.width, pictures[0].width);
@@ -116,11 +102,10 @@ TEST_P(GifExactColours, EveryFrameReadsBackPixelForPixel) {
     std::vector<giftest::Picture> pictures = GetParam().picture.draw();
     std::vector<uint8_t> gif = giftest::Encode(pictures, gif::DefaultEncodeOptions());
     ASSERT_FALSE(gif.empty());
-    Decoded d = DecodeWith(GetParam().decoder, gif);
-    ExpectReadsAsLoopingAnimation(d, pictures);
-    size_t frameBytes = size_t(d.width) * d.height * 3;
+    ShownGif d = DecodeWith(GetParam().decoder, gif);
+    ASSERT_NO_FATAL_FAILURE(ExpectReadsAsLoopingAnimation(d, pictures));
     for (size_t f = 0; f < pictures.size(); ++f) {
-        EXPECT_EQ(Compare(pictures[f], d.rgb.data() + f * frameBytes).pixelsDiffering, 0u) << "frame " << f + 1;
+        EXPECT_EQ(Compare(pictures[f], FrameRgb(d, int(f))).pixelsDiffering, 0u) << "frame " << f + 1;
     }
 }
 
@@ -134,7 +119,7 @@ const ExactCase kExactCases[] = {
 
 std::vector<DecodeCase> AllDecodeCases() {
     std::vector<DecodeCase> cases;
-    for (const char* decoder : {"pillow", "imagemagick"}) {
+    for (const char* decoder : read_gif::kDecoders) {
         for (const ExactCase& c : kExactCases) cases.push_back(DecodeCase{decoder, c});
     }
     return cases;
@@ -156,17 +141,18 @@ TEST_P(GifManyColours, EveryFrameStaysCloseToItsPicture) {
     for (bool unchanged : {false, true}) {
         gif::EncodeOptions options = gif::DefaultEncodeOptions();
         options.unchangedPixels = unchanged;
-        Decoded d = DecodeWith(GetParam(), giftest::Encode(pictures, options));
-        ExpectReadsAsLoopingAnimation(d, pictures);
-        size_t frameBytes = size_t(d.width) * d.height * 3;
+        ShownGif d = DecodeWith(GetParam(), giftest::Encode(pictures, options));
+        ASSERT_NO_FATAL_FAILURE(ExpectReadsAsLoopingAnimation(d, pictures));
+        double frameBytes = double(d.width) * d.height * 3;
         for (size_t f = 0; f < pictures.size(); ++f) {
-            double mse = Compare(pictures[f], d.rgb.data() + f * frameBytes).squaredSum / double(frameBytes);
+            double mse = Compare(pictures[f], FrameRgb(d, int(f))).squaredSum / frameBytes;
             double psnr = 10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9));
             EXPECT_GT(psnr, kMinimumPsnr) << "frame " << f + 1 << (unchanged ? " with unchanged pixels" : "");
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Decoders, GifManyColours, testing::Values("pillow", "imagemagick"));
+INSTANTIATE_TEST_SUITE_P(Decoders, GifManyColours, testing::ValuesIn(read_gif::kDecoders),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

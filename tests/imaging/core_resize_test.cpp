@@ -5,11 +5,14 @@
 #include <cstdlib>
 
 #include "imaging/imaging.h"
-#include "tests/imaging/core_test_images.h"
+#include "tests/imaging/test_support.h"
 
 namespace {
 
-uint32_t Checkerboard(int32_t x, int32_t y) { return ((x + y) % 2) ? 0xFFFFFFu : 0x000000u; }
+using testing_support::MakeImage;
+using testing_support::Rgb;
+
+Rgb Checkerboard(int x, int y) { return ((x + y) % 2) ? Rgb{255, 255, 255} : Rgb{0, 0, 0}; }
 
 TEST(LargeReduction, AveragesInLinearLightAndKeepsFlatColours) {
     struct Case {
@@ -17,7 +20,7 @@ TEST(LargeReduction, AveragesInLinearLightAndKeepsFlatColours) {
     } cases[] = {{400, 300, 40, -1}, {1001, 333, 7, -1}, {64, 640, -1, 3}, {300, 300, 1, -1}};
     for (const Case& c : cases) {
         // A black and white checkerboard is half the light: sRGB 188, not the 128 of averaging codes.
-        imaging::Handle board = core_test::MakeImage(c.width, c.height, Checkerboard);
+        imaging::Handle board = MakeImage(c.width, c.height, Checkerboard);
         imaging::Resize(board, c.toWidth, c.toHeight);
         const imaging::ImageInfo* info = imaging::Info(board);
         for (int32_t y = 0; y < info->header->biHeight; ++y)
@@ -28,7 +31,7 @@ TEST(LargeReduction, AveragesInLinearLightAndKeepsFlatColours) {
             }
         imaging::Release(board);
 
-        imaging::Handle flat = core_test::MakeImage(c.width, c.height, [](int32_t, int32_t) { return 0x3C82D2u; });
+        imaging::Handle flat = MakeImage(c.width, c.height, [](int, int) { return Rgb{0xD2, 0x82, 0x3C}; });
         imaging::Resize(flat, c.toWidth, c.toHeight);
         EXPECT_EQ(imaging::ReadPixel(flat, 0, 0), 0x3C82D2u);
         imaging::Release(flat);
@@ -37,7 +40,7 @@ TEST(LargeReduction, AveragesInLinearLightAndKeepsFlatColours) {
 
 TEST(LargeReduction, KeepsWhereThingsAre) {
     // A white left half over black: after a tenfold reduction the edge stays in the middle.
-    imaging::Handle half = core_test::MakeImage(800, 400, [](int32_t x, int32_t) { return x < 400 ? 0xFFFFFFu : 0u; });
+    imaging::Handle half = MakeImage(800, 400, [](int x, int) { return x < 400 ? Rgb{255, 255, 255} : Rgb{0, 0, 0}; });
     imaging::Resize(half, 80, -1);
     EXPECT_EQ(imaging::Info(half)->header->biHeight, 40);
     for (int32_t y : {0, 20, 39}) {

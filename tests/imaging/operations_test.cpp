@@ -1,37 +1,40 @@
-// The operations on loaded images: the prepared DIB's layout, the Info record, independent
-// copies, ReadPixel bounds, stale handles after Release, and Resize (sizes, refusals, filtering).
+// The operations on prepared images and the handle table behind them: the DIB's layout and the
+// Info record, ReadPixel inside and outside the picture, independent copies, a full table, stale
+// handles (their slot empty or reused) and unknown ones, and Resize (sizes, refusals, filtering).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "imaging/handles.h"
 #include "imaging/imaging.h"
 #include "tests/imaging/test_support.h"
 
 namespace {
 
 using namespace testing_support;
+using imaging::Handle;
 
-// Distinct colours everywhere and none black, so a refused ReadPixel (0) cannot pass for a pixel.
-Rgb Pattern(int x, int y) { return Rgb{uint8_t(10 + 20 * x), uint8_t(5 + 30 * y), uint8_t(200 - 7 * x - 3 * y)}; }
-
-// A prepared picture of odd width (rows need padding) made from a hand-written BMP.
+// A prepared picture of odd width (rows need padding) made from a hand-written BMP, so that it
+// comes through the platform's loader like any picture the program opens.
 class PreparedImage : public ::testing::Test {
 protected:
     static constexpr int kWidth = 7;
     static constexpr int kHeight = 5;
 
     void SetUp() override {
-        image_ = LoadPrepared(dir_, "pattern.bmp", MakeBmp(kWidth, kHeight, Pattern));
+        image_ = LoadPrepared(dir_, "pattern.bmp", MakeBmp(kWidth, kHeight, DistinctColour));
         ASSERT_NE(image_, 0u);
     }
     void TearDown() override { imaging::Release(image_); }
 
     ScratchDir dir_;
-    imaging::Handle image_ = 0;
+    Handle image_ = 0;
 };
 
 TEST_F(PreparedImage, HeaderDescribesBottomUp24BitDib) {
@@ -48,8 +51,7 @@ TEST_F(PreparedImage, HeaderDescribesBottomUp24BitDib) {
     EXPECT_EQ(h.biPlanes, 1);
     EXPECT_EQ(h.biBitCount, 24);
     EXPECT_EQ(h.biCompression, 0u);  // BI_RGB
-    const uint32_t imageBytes = uint32_t(imaging::DibStride(kWidth) * kHeight);
-    EXPECT_TRUE(h.biSizeImage == 0 || h.biSizeImage == imageBytes) << h.biSizeImage;
+    EXPECT_EQ(h.biSizeImage, 24u * kHeight);  // 21 bytes of pixels a row, padded to 24
 }
 
 TEST_F(PreparedImage, RowsAreBottomUpBgrPaddedToFourBytes) {
@@ -60,11 +62,10 @@ TEST_F(PreparedImage, RowsAreBottomUpBgrPaddedToFourBytes) {
     for (int y = 0; y < kHeight; ++y) {
         const uint8_t* row = info->pixels + (kHeight - 1 - y) * stride;
         for (int x = 0; x < kWidth; ++x) {
-            const Rgb expected = Pattern(x, y);
+            const Rgb expected = DistinctColour(x, y);
             EXPECT_EQ(row[3 * x], expected.b) << x << "," << y;
             EXPECT_EQ(row[3 * x + 1], expected.g) << x << "," << y;
             EXPECT_EQ(row[3 * x + 2], expected.r) << x << "," << y;
-            EXPECT_EQ(imaging::ReadPixel(image_, x, y), ColorRef(expected)) << x << "," << y;
         }
     }
 }
@@ -86,43 +87,22 @@ TEST_F(PreparedImage, InfoRecordReadAsRawWordsLikeTheProgram) {
     std::memcpy(&height, reinterpret_cast<const char*>(header) + 8, 4);
     EXPECT_EQ(width, kWidth);
     EXPECT_EQ(height, kHeight);
-    const Rgb topLeft = Pattern(0, 0);
+    const Rgb topLeft = DistinctColour(0, 0);
     const uint8_t* topRow = pixels + (kHeight - 1) * imaging::DibStride(kWidth);
     EXPECT_EQ(topRow[2], topLeft.r);
     EXPECT_EQ(topRow[0], topLeft.b);
 }
 
-TEST_F(PreparedImage, PreparingAgainKeepsThePicture) {
+TEST_F(PreparedImage, PreparingAgainKeepsThePictureInPlace) {
     const Picture before = PictureFromDib(image_);
-    EXPECT_NE(imaging::Prepare(image_), 0);
+    const uint8_t* pixels = imaging::Info(image_)->pixels;
+    EXPECT_EQ(imaging::Prepare(image_), 1);
+    EXPECT_EQ(imaging::Info(image_)->pixels, pixels);
     EXPECT_EQ(Compare(PictureFromDib(image_), before).largest, 0);
 }
 
-TEST_F(PreparedImage, ReadPixelOutsideGivesZero) {
-    const int32_t outside[][2] = {{-1, 0},      {0, -1},       {kWidth, 0},  {0, kHeight},
-                                  {kWidth, kHeight}, {INT32_MIN, 0}, {0, INT32_MIN}, {INT32_MAX, 0},
-                                  {0, INT32_MAX}, {INT32_MAX, INT32_MAX}};
-    for (const auto& p : outside) {
-        EXPECT_EQ(imaging::ReadPixel(image_, p[0], p[1]), 0u) << p[0] << "," << p[1];
-    }
-    EXPECT_EQ(imaging::ReadPixel(image_, kWidth - 1, kHeight - 1), ColorRef(Pattern(kWidth - 1, kHeight - 1)));
-}
-
-TEST(ReadPixelBounds, JustOutsideRowsWithoutPaddingGivesZero) {
-    // 4 pixels make 12 bytes, a row without padding: one step past the right edge lands on the
-    // next stored row's first pixel, which is not black, so a loose bound shows.
-    ScratchDir dir;
-    const imaging::Handle image = LoadPrepared(dir, "four.bmp", MakeBmp(4, 3, Pattern));
-    ASSERT_NE(image, 0u);
-    for (int y = 0; y < 3; ++y) EXPECT_EQ(imaging::ReadPixel(image, 4, y), 0u) << y;
-    EXPECT_EQ(imaging::ReadPixel(image, 0, 3), 0u);
-    EXPECT_EQ(imaging::ReadPixel(image, -1, 1), 0u);
-    EXPECT_EQ(imaging::ReadPixel(image, 3, 2), ColorRef(Pattern(3, 2)));
-    imaging::Release(image);
-}
-
 TEST_F(PreparedImage, DuplicateIsAnIndependentCopy) {
-    const imaging::Handle copy = imaging::Duplicate(image_);
+    const Handle copy = imaging::Duplicate(image_);
     ASSERT_NE(copy, 0u);
     EXPECT_NE(copy, image_);
     const imaging::ImageInfo* source = imaging::Info(image_);
@@ -132,11 +112,12 @@ TEST_F(PreparedImage, DuplicateIsAnIndependentCopy) {
     EXPECT_EQ(duplicate->handle, copy);
     EXPECT_NE(duplicate->pixels, source->pixels);
     EXPECT_EQ(0, std::memcmp(duplicate->header, source->header, sizeof(imaging::BitmapInfoHeader)));
+    const size_t imageBytes = size_t(imaging::DibStride(kWidth) * kHeight);
+    EXPECT_EQ(0, std::memcmp(duplicate->pixels, source->pixels, imageBytes));  // padding included
     const Picture original = PictureFromDib(image_);
-    EXPECT_EQ(Compare(PictureFromDib(copy), original).largest, 0);
 
     // Writing the copy's pixels, as the frame drawing does, leaves the source alone, and back.
-    std::memset(duplicate->pixels, 0x11, size_t(imaging::DibStride(kWidth) * kHeight));
+    std::memset(duplicate->pixels, 0x11, imageBytes);
     EXPECT_EQ(Compare(PictureFromDib(image_), original).largest, 0);
     EXPECT_EQ(imaging::ReadPixel(copy, 3, 2), 0x111111u);
     source->pixels[0] = 0x77;
@@ -149,48 +130,182 @@ TEST_F(PreparedImage, DuplicateIsAnIndependentCopy) {
     imaging::Release(copy);
 }
 
-TEST_F(PreparedImage, ReleasedHandleIsRefusedEverywhere) {
-    const imaging::Handle copy = imaging::Duplicate(image_);
-    ASSERT_NE(copy, 0u);
-    imaging::Release(copy);
-    EXPECT_EQ(imaging::Info(copy), nullptr);
-    EXPECT_EQ(imaging::ReadPixel(copy, 0, 0), 0u);
-    EXPECT_EQ(imaging::Prepare(copy), 0);
-    EXPECT_EQ(imaging::Duplicate(copy), 0u);
-    imaging::Resize(copy, 3, 3);
-    imaging::Release(copy);  // twice: nothing happens
-    const std::string out = dir_.file("stale.gif");
-    const imaging::Handle frames[] = {image_, copy};
-    EXPECT_EQ(imaging::WriteAnimatedGif(out.c_str(), frames, 2, 6), 0);
-    // The live image is untouched by all of that.
-    EXPECT_EQ(imaging::ReadPixel(image_, 1, 1), ColorRef(Pattern(1, 1)));
+// ---- ReadPixel ----
+
+struct PictureSize {
+    const char* name;
+    int width, height;
+};
+
+std::ostream& operator<<(std::ostream& out, const PictureSize& s) { return out << s.width << "x" << s.height; }
+
+// Every point just outside each edge, the corners beyond, and the extremes of the coordinates.
+std::vector<std::pair<int32_t, int32_t>> PointsOutside(int32_t width, int32_t height) {
+    std::vector<std::pair<int32_t, int32_t>> points = {
+        {width, height}, {-1, -1},       {INT32_MIN, 0}, {0, INT32_MIN},
+        {INT32_MAX, 0},  {0, INT32_MAX}, {INT32_MAX, INT32_MAX}};
+    for (int32_t y = 0; y < height; ++y) {
+        points.push_back({-1, y});
+        points.push_back({width, y});
+    }
+    for (int32_t x = 0; x < width; ++x) {
+        points.push_back({x, -1});
+        points.push_back({x, height});
+    }
+    return points;
 }
 
-TEST_F(PreparedImage, OldHandleStaysStaleWhenItsSlotIsReused) {
-    std::vector<imaging::Handle> released;
-    for (int round = 0; round < 20; ++round) {
-        const imaging::Handle copy = imaging::Duplicate(image_);
-        ASSERT_NE(copy, 0u);
-        for (imaging::Handle old : released) {
-            EXPECT_NE(copy, old);
-            EXPECT_EQ(imaging::Info(old), nullptr);
-            EXPECT_EQ(imaging::ReadPixel(old, 0, 0), 0u);
+class ReadPixelOn : public ::testing::TestWithParam<PictureSize> {};
+
+TEST_P(ReadPixelOn, ReadsFromTheTopAndGivesZeroOutside) {
+    const PictureSize& size = GetParam();
+    ScratchDir dir;
+    const Handle image = LoadPrepared(dir, "picture.bmp", MakeBmp(size.width, size.height, DistinctColour));
+    ASSERT_NE(image, 0u);
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            EXPECT_EQ(imaging::ReadPixel(image, x, y), ColorRef(DistinctColour(x, y))) << x << "," << y;
         }
-        imaging::Release(copy);
-        released.push_back(copy);
+    }
+    for (const auto& [x, y] : PointsOutside(size.width, size.height)) {
+        EXPECT_EQ(imaging::ReadPixel(image, x, y), 0u) << x << "," << y;
+    }
+    imaging::Release(image);
+}
+
+const PictureSize kReadPixelSizes[] = {
+    {"RowsPadded", 7, 5},
+    // 4 pixels make 12 bytes, a row without padding: one step past the right edge lands on the
+    // next stored row's first pixel, which is not black, so a loose bound shows.
+    {"RowsWithoutPadding", 4, 3},
+    // Taller than wide: bounds that mix up width and height let (3, 0) through.
+    {"TallerThanWide", 3, 4},
+};
+INSTANTIATE_TEST_SUITE_P(Sizes, ReadPixelOn, ::testing::ValuesIn(kReadPixelSizes),
+                         [](const ::testing::TestParamInfo<PictureSize>& info) { return std::string(info.param.name); });
+
+// ---- The handle table ----
+
+// Expects `image` to be the width x height picture of DistinctColour it was made as.
+void ExpectDistinctPicture(Handle image, int width, int height) {
+    const imaging::ImageInfo* info = imaging::Info(image);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->header->biWidth, width);
+    EXPECT_EQ(info->header->biHeight, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            EXPECT_EQ(imaging::ReadPixel(image, x, y), ColorRef(DistinctColour(x, y))) << x << "," << y;
+        }
     }
 }
 
-TEST(UnknownHandle, IsRefused) {
-    const imaging::Handle unknown[] = {0u, 1u, 2u, 0x7FFFFFFFu, 0x80000000u, 0xDEADBEEFu, 0xFFFFFFFFu};
-    for (imaging::Handle h : unknown) {
-        EXPECT_EQ(imaging::Info(h), nullptr) << h;
-        EXPECT_EQ(imaging::Prepare(h), 0) << h;
-        EXPECT_EQ(imaging::Duplicate(h), 0u) << h;
-        EXPECT_EQ(imaging::ReadPixel(h, 0, 0), 0u) << h;
-        imaging::Resize(h, 5, 5);
-        imaging::Release(h);
+// Every operation refuses `handle` (stale or unknown) or does nothing with it, and a GIF with it
+// among its frames is not written.
+void ExpectRefusedEverywhere(Handle handle, const ScratchDir& dir, Handle live) {
+    EXPECT_EQ(imaging::Info(handle), nullptr) << handle;
+    EXPECT_EQ(imaging::ReadPixel(handle, 0, 0), 0u) << handle;
+    EXPECT_EQ(imaging::Prepare(handle), 0) << handle;
+    EXPECT_EQ(imaging::Duplicate(handle), 0u) << handle;
+    imaging::Resize(handle, 5, 5);
+    imaging::Release(handle);
+    imaging::Release(handle);  // twice: nothing happens either
+    const std::string out = dir.file("refused.gif");
+    const Handle frames[] = {live, handle};
+    EXPECT_EQ(imaging::WriteAnimatedGif(out.c_str(), frames, 2, 6), 0) << handle;
+}
+
+// The handle table filled with 2 x 3 pictures of DistinctColour, released again at the end.
+class FullTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (Handle h; (h = MakeImage(2, 3, DistinctColour)) != 0;) images_.push_back(h);
+        ASSERT_EQ(images_.size(), imaging::kMaxImages);
     }
+    void TearDown() override {
+        for (Handle h : images_) imaging::Release(h);
+    }
+    // Frees the image at `index`, so that the next new image goes into its slot; its handle.
+    Handle Free(size_t index) {
+        const Handle freed = images_[index];
+        imaging::Release(freed);
+        images_[index] = 0;
+        return freed;
+    }
+
+    std::vector<Handle> images_;
+};
+
+TEST_F(FullTable, RefusesNewImagesUntilASlotIsFreed) {
+    EXPECT_EQ(imaging::Duplicate(images_[0]), 0u);
+    EXPECT_EQ(MakeImage(1, 1, DistinctColour), 0u);
+    Free(images_.size() - 1);
+    const Handle copy = imaging::Duplicate(images_[0]);
+    EXPECT_NE(copy, 0u);
+    ExpectDistinctPicture(copy, 2, 3);
+    imaging::Release(copy);
+}
+
+TEST_F(FullTable, EveryReuseOfASlotGivesANewHandle) {
+    std::vector<Handle> earlier = {Free(5)};
+    for (int round = 0; round < 20; ++round) {
+        // The only free slot: the new image must go there.
+        const Handle reused = MakeImage(2, 3, DistinctColour);
+        ASSERT_NE(reused, 0u);
+        EXPECT_EQ(reused & imaging::detail::kSlotMask, earlier[0] & imaging::detail::kSlotMask);
+        for (Handle old : earlier) {
+            EXPECT_NE(reused, old);
+            EXPECT_EQ(imaging::Info(old), nullptr) << old;
+            EXPECT_EQ(imaging::ReadPixel(old, 0, 0), 0u) << old;
+        }
+        imaging::Release(reused);
+        earlier.push_back(reused);
+    }
+}
+
+// How a handle went stale: released with its slot left empty, or with the slot given since to a
+// new image, which the stale handle must not reach.
+struct StaleCase {
+    const char* name;
+    bool slotReused;
+};
+
+void PrintTo(const StaleCase& c, std::ostream* out) { *out << c.name; }
+
+class StaleHandle : public FullTable, public ::testing::WithParamInterface<StaleCase> {};
+
+TEST_P(StaleHandle, IsRefusedEverywhereAndLeavesTheLiveImageAlone) {
+    const Handle stale = Free(5);
+    Handle live = images_[6];
+    if (GetParam().slotReused) {
+        live = MakeImage(2, 3, DistinctColour);
+        ASSERT_NE(live, 0u);
+        ASSERT_EQ(live & imaging::detail::kSlotMask, stale & imaging::detail::kSlotMask);
+        ASSERT_NE(live, stale);
+        images_[5] = live;
+    }
+    Free(images_.size() - 1);  // a free slot, so that only the handle can make Duplicate refuse
+    ScratchDir dir;
+    ExpectRefusedEverywhere(stale, dir, live);
+    EXPECT_TRUE(dir.names().empty());
+    ExpectDistinctPicture(live, 2, 3);
+}
+
+const StaleCase kStaleCases[] = {{"SlotLeftEmpty", false}, {"SlotReused", true}};
+INSTANTIATE_TEST_SUITE_P(Slots, StaleHandle, ::testing::ValuesIn(kStaleCases),
+                         [](const ::testing::TestParamInfo<StaleCase>& info) { return std::string(info.param.name); });
+
+TEST(UnknownHandle, IsRefusedEverywhereAndLeavesTheLiveImageAlone) {
+    const Handle live = MakeImage(2, 3, DistinctColour);
+    ASSERT_NE(live, 0u);
+    // Never given out: 0, handles of generation 0 (below the slot count), arbitrary values, and
+    // the live handle with its top bit flipped or its slot moved by one.
+    const Handle unknown[] = {0u,          1u,          2u,          0x7FFFFFFFu,           0x80000000u,
+                              0xDEADBEEFu, 0xFFFFFFFFu, live ^ 0x80000000u, live + 1};
+    ScratchDir dir;
+    for (Handle h : unknown) ExpectRefusedEverywhere(h, dir, live);
+    EXPECT_TRUE(dir.names().empty());
+    ExpectDistinctPicture(live, 2, 3);
+    imaging::Release(live);
 }
 
 // ---- Resize ----
@@ -270,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ResizeSizes, ::testing::ValuesIn(kResizeCases),
 
 TEST(ResizeRefusal, SizeBeyondLimitLeavesImageAsItWas) {
     ScratchDir dir;
-    const imaging::Handle image = LoadPrepared(dir, "p.bmp", MakeBmp(7, 5, Pattern));
+    const imaging::Handle image = LoadPrepared(dir, "p.bmp", MakeBmp(7, 5, DistinctColour));
     ASSERT_NE(image, 0u);
     const Picture before = PictureFromDib(image);
     imaging::Resize(image, 50000, 50000);  // 7.5 GB as a 24-bit DIB

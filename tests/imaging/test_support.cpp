@@ -1,5 +1,5 @@
 // Helpers shared by the image library's tests: test data paths (Unix or Wine), PPM reading,
-// hand-made BMP files, scratch folders and pixel comparison.
+// hand-made BMP files and table-made images, scratch folders and pixel comparison.
 #include "tests/imaging/test_support.h"
 
 #include <algorithm>
@@ -12,6 +12,9 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#include "imaging/dib.h"
+#include "imaging/handles.h"
 
 namespace fs = std::filesystem;
 
@@ -114,6 +117,31 @@ Picture PictureFromReadPixel(imaging::Handle image) {
 }
 
 uint32_t ColorRef(Rgb c) { return uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16; }
+
+Rgb DistinctColour(int x, int y) { return Rgb{uint8_t(10 + 20 * x), uint8_t(5 + 30 * y), uint8_t(200 - 7 * x - 3 * y)}; }
+
+imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb(int, int)>& color) {
+    using namespace imaging::detail;
+    uint8_t* pixels = AllocateDib(width, height);
+    if (pixels == nullptr) return 0;
+    Slot* slot = TakeSlot();
+    if (slot == nullptr) {
+        FreeDib(pixels);
+        return 0;
+    }
+    slot->pixels = pixels;
+    DescribeSlot(slot, width, height);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = pixels + slot->stride * (height - 1 - y);
+        for (int32_t x = 0; x < width; ++x) {
+            const Rgb c = color(x, y);
+            row[3 * x] = c.b;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.r;
+        }
+    }
+    return slot->handle;
+}
 
 std::string ParamName(const std::string& text) {
     std::string name = text;

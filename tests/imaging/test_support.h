@@ -1,5 +1,6 @@
 // Helpers shared by the image library's tests: where the fetched test images live, a reference
-// PPM reader, hand-made image files, scratch folders and pixel comparison.
+// PPM reader, hand-made image files, images made straight in the handle table, scratch folders
+// and pixel comparison.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,15 @@ Picture PictureFromDib(imaging::Handle image);
 Picture PictureFromReadPixel(imaging::Handle image);
 
 uint32_t ColorRef(Rgb c);  // 0x00BBGGRR
+
+// A different colour at every pixel of pictures up to 13 x 9, none of them black, so that a
+// refused ReadPixel (0) cannot pass for a pixel.
+Rgb DistinctColour(int x, int y);
+
+// A prepared width x height image of `color(x, y)` (y from the top) built straight in the handle
+// table, so that the library's core can be tested without any decoder or file; 0 when the table
+// is full or memory runs out.
+imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb(int, int)>& color);
 
 // A gtest parameter name made of the letters and digits of `text` ("bad/x.gif" -> "bad_x_gif").
 std::string ParamName(const std::string& text);

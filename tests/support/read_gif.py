@@ -1,6 +1,8 @@
 #!/usr/bin/python3
-# Reads a GIF back with an independent decoder for the GIF encoder's tests: writes every frame, as
-# composited on screen, as raw RGB to OUT and prints "frames width height delays_ms loop".
+# Reads a GIF back with a decoder that is not ours, for the tests of the GIF encoder and of the
+# image library: `read_gif.py pillow|imagemagick GIF OUT` writes every frame, as composited on
+# screen, as raw RGB to OUT and prints "frames width height delays_ms loop" (delays comma-separated,
+# loop -1 when the file plays once).
 import subprocess
 import sys
 

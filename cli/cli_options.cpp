@@ -1,28 +1,91 @@
-// Parses wobzy-cli's arguments: --shake PERCENT, --limit PIXELS, --frames DIR, --help, files.
+// Parses wobzy-cli's arguments with the platform's getopt_long (glibc; MinGW-w64 has the same),
+// so options look and combine as in other tools: -q -o out.gif, --shake=30, "--" ends options.
 #include "cli/cli_options.h"
+
+#include <getopt.h>
 
 #include <cstring>
 
 #include "convert/conversion_job.h"
+#include "res/version.h"
 
-void PrintCliUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: wobzy-cli [--shake PERCENT] [--limit PIXELS] [--frames DIR] FILE...\n"
-                 "\n"
-                 "Writes FILE%s beside each FILE: five frames of the picture, each drawn\n"
-                 "through a freshly jittered mesh, so that the picture wobbles.\n"
-                 "\n"
-                 "  --shake PERCENT  how far the mesh points move, in percent of a cell (default %d)\n"
-                 "  --limit PIXELS   shrink the frames so that the longer side is at most PIXELS\n"
-                 "  --frames DIR     also write the five frames as PNG files into DIR\n"
-                 "  -h, --help       show this help\n"
-                 "\n"
-                 "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n",
-                 kOutputSuffix, static_cast<int>(kDefaultShakePercent));
+const char kStandardStream[] = "-";
+
+namespace {
+
+enum LongOnly { kShake = 256, kLimit, kFrames, kOutputDir };
+
+const option kLongOptions[] = {
+    {"shake", required_argument, nullptr, kShake},
+    {"limit", required_argument, nullptr, kLimit},
+    {"frames", required_argument, nullptr, kFrames},
+    {"output-dir", required_argument, nullptr, kOutputDir},
+    {"output", required_argument, nullptr, 'o'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+const char kShortOptions[] = ":o:qhV";  // ":" first: a missing value comes back as ':'
+
+std::string RangeError(const char* option, const char* value, int32_t low, int32_t high) {
+    return std::string(option) + ": '" + value + "' is not a whole number from " + std::to_string(low) + " to " +
+           std::to_string(high);
 }
 
-bool ParseCliInteger(const char* text, int32_t* value) {
-    bool negative = (*text == '-');
+// The option's name as the user wrote it, for a message: "--limit" or "-o".
+std::string OptionAsWritten(char** argv, int index) {
+    const char* arg = argv[index];
+    const char* equals = std::strchr(arg, '=');
+    return equals != nullptr && arg[1] == '-' ? std::string(arg, size_t(equals - arg)) : std::string(arg);
+}
+
+// One option; false with a message on a bad value.
+bool TakeOption(int code, CliOptions* options, std::string* error) {
+    switch (code) {
+        case kShake:
+            if (ParseCliNumber(optarg, kMinShakePercent, kMaxShakePercent, &options->shakePercent)) return true;
+            *error = RangeError("--shake", optarg, kMinShakePercent, kMaxShakePercent);
+            return false;
+        case kLimit:
+            options->limitEnabled = true;
+            if (ParseCliNumber(optarg, kMinSizeLimit, kMaxSizeLimit, &options->sizeLimit)) return true;
+            *error = RangeError("--limit", optarg, kMinSizeLimit, kMaxSizeLimit);
+            return false;
+        case kFrames: options->framesDir = optarg; break;
+        case kOutputDir: options->outputDir = optarg; break;
+        case 'o': options->outputFile = optarg; break;
+        case 'q': options->quiet = true; break;
+        case 'h': options->help = true; break;
+        case 'V': options->version = true; break;
+    }
+    return true;
+}
+
+// What the options and files mean together.
+bool CheckCombination(const CliOptions& options, std::string* error) {
+    if (options.help || options.version) return true;
+    if (options.files.empty()) *error = "no file given";
+    int standardInputs = 0;
+    for (const char* file : options.files) standardInputs += std::strcmp(file, kStandardStream) == 0 ? 1 : 0;
+    if (standardInputs > 1) *error = "standard input ('-') can be read only once";
+    if (options.outputFile != nullptr && options.outputDir != nullptr) *error = "-o and --output-dir exclude each other";
+    if (options.outputFile != nullptr && options.files.size() > 1) {
+        *error = "-o names the GIF of one file; for several, use --output-dir";
+    }
+    if (options.outputDir != nullptr && standardInputs > 0) *error = "standard input ('-') has no name for --output-dir";
+    if ((options.framesDir != nullptr && *options.framesDir == '\0') ||
+        (options.outputDir != nullptr && *options.outputDir == '\0') ||
+        (options.outputFile != nullptr && *options.outputFile == '\0')) {
+        *error = "an empty name was given for a file or folder";
+    }
+    return error->empty();
+}
+
+}  // namespace
+
+bool ParseCliNumber(const char* text, int32_t low, int32_t high, int32_t* value) {
+    const bool negative = *text == '-';
     if (*text == '-' || *text == '+') ++text;
     if (*text == '\0') return false;
     int64_t magnitude = 0;
@@ -31,64 +94,55 @@ bool ParseCliInteger(const char* text, int32_t* value) {
         magnitude = magnitude * 10 + (*text - '0');
         if (magnitude > int64_t(INT32_MAX) + 1) return false;
     }
-    int64_t signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > INT32_MAX) return false;
-    *value = static_cast<int32_t>(signedValue);
+    const int64_t number = negative ? -magnitude : magnitude;
+    if (number < low || number > high) return false;
+    *value = int32_t(number);
     return true;
 }
 
-// The value of an option given as "--name VALUE" or "--name=VALUE"; null when it is missing.
-static const char* OptionValue(const char* name, int argc, char** argv, int* index) {
-    const char* arg = argv[*index];
-    size_t length = std::strlen(name);
-    if (arg[length] == '=') return arg + length + 1;
-    if (*index + 1 >= argc) return nullptr;
-    return argv[++*index];
-}
-
-static bool IsOption(const char* arg, const char* name) {
-    size_t length = std::strlen(name);
-    return std::strncmp(arg, name, length) == 0 && (arg[length] == '\0' || arg[length] == '=');
-}
-
-bool ParseCliOptions(int argc, char** argv, CliOptions* options, const char** error) {
-    *options = CliOptions{kDefaultShakePercent, false, 0, nullptr, false, {}};
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
-            options->files.push_back(arg);
-        } else if (std::strcmp(arg, "--") == 0) {
-            optionsEnded = true;
-        } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
-            options->help = true;
-        } else if (IsOption(arg, "--shake")) {
-            const char* value = OptionValue("--shake", argc, argv, &i);
-            if (value == nullptr || !ParseCliInteger(value, &options->shakePercent)) {
-                *error = "--shake needs a whole number from -2147483648 to 2147483647";
-                return false;
-            }
-        } else if (IsOption(arg, "--limit")) {
-            const char* value = OptionValue("--limit", argc, argv, &i);
-            if (value == nullptr || !ParseCliInteger(value, &options->sizeLimit)) {
-                *error = "--limit needs a whole number of pixels";
-                return false;
-            }
-            options->limitEnabled = true;
-        } else if (IsOption(arg, "--frames")) {
-            options->framesDir = OptionValue("--frames", argc, argv, &i);
-            if (options->framesDir == nullptr || *options->framesDir == '\0') {
-                *error = "--frames needs a folder";
-                return false;
-            }
-        } else {
-            *error = "unknown option (see --help)";
+bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error) {
+    *options = CliOptions{kDefaultShakePercent, false, 0, nullptr, nullptr, nullptr, false, false, false, {}};
+    error->clear();
+    opterr = 0;  // the messages below name the option at fault in our own words
+    optind = 1;
+    int code;
+    while ((code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
+        if (code == '?' || code == ':') {
+            // optopt names a short option; for a long one it is 0 or the option's code.
+            const std::string option =
+                optopt > 0 && optopt < 256 ? std::string("-") + char(optopt) : OptionAsWritten(argv, optind - 1);
+            *error = code == '?' ? "unknown option '" + option + "'" : "option '" + option + "' needs a value";
             return false;
         }
+        if (!TakeOption(code, options, error)) return false;
     }
-    if (!options->help && options->files.empty()) {
-        *error = "no file given";
-        return false;
-    }
-    return true;
+    for (int i = optind; i < argc; ++i) options->files.push_back(argv[i]);
+    return CheckCombination(*options, error);
 }
+
+void PrintCliUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: wobzy-cli [options] FILE...\n"
+                 "\n"
+                 "Writes FILE%s beside each FILE: five frames of the picture, each drawn\n"
+                 "through a freshly jittered mesh, so that the picture wobbles. '-' reads a picture\n"
+                 "from standard input (its GIF goes to standard output unless -o says otherwise).\n"
+                 "Files whose names end in %s are skipped: they are this program's own GIFs.\n"
+                 "\n"
+                 "  --shake PERCENT   how far the mesh points move, in percent of a cell,\n"
+                 "                    %d to %d (default %d)\n"
+                 "  --limit PIXELS    shrink the frames so that the longer side is at most PIXELS,\n"
+                 "                    %d to %d\n"
+                 "  -o, --output FILE write the GIF of the one FILE given to this file ('-': standard output)\n"
+                 "  --output-dir DIR  write each GIF into DIR (made if missing), named FILE%s\n"
+                 "  --frames DIR      also write the five frames as PNG files into DIR (made if missing)\n"
+                 "  -q, --quiet       print only errors\n"
+                 "  -h, --help        show this help\n"
+                 "  -V, --version     show the version\n"
+                 "\n"
+                 "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n",
+                 kOutputSuffix, kOutputSuffix, int(kMinShakePercent), int(kMaxShakePercent), int(kDefaultShakePercent),
+                 int(kMinSizeLimit), int(kMaxSizeLimit), kOutputSuffix);
+}
+
+void PrintCliVersion(std::FILE* out) { std::fprintf(out, "wobzy-cli %s\n", WOBZY_VERSION_DOTTED); }

@@ -6,14 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_files.h"
+
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-static const char* FileName(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    return name;
+static void WriteToFile(void* context, void* bytes, int count) {
+    std::fwrite(bytes, 1, size_t(count), static_cast<std::FILE*>(context));
 }
 
 static bool WriteFramePng(const std::string& file, const ImageInfo* info) {
@@ -30,14 +29,18 @@ static bool WriteFramePng(const std::string& file, const ImageInfo* info) {
             out[2] = in[0];
         }
     }
-    return stbi_write_png(file.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
+    std::FILE* out = OpenForWriting(file);
+    if (out == nullptr) return false;
+    const bool encoded = stbi_write_png_to_func(WriteToFile, out, width, height, 3, rgb.data(), width * 3) != 0;
+    const bool written = !std::ferror(out);
+    return std::fclose(out) == 0 && encoded && written;
 }
 
 bool WriteFramePngs(const char* dir, const char* sourcePath, const ImageHandle* frames, int32_t count) {
     stbi_write_png_compression_level = 2;  // these are for inspection: favour speed
     bool written = true;
     for (int32_t n = 0; n < count; ++n) {
-        std::string file = std::string(dir) + "/" + FileName(sourcePath) + "_frame" + std::to_string(n + 1) + ".png";
+        std::string file = std::string(dir) + "/" + FileNameOf(sourcePath) + "_frame" + std::to_string(n + 1) + ".png";
         const ImageInfo* info = imaging::Info(frames[n]);
         if (info == nullptr || !WriteFramePng(file, info)) {
             std::fprintf(stderr, "%s: could not write this frame\n", file.c_str());

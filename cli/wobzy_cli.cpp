@@ -1,12 +1,18 @@
-// wobzy-cli: converts each file named on the command line into its shaking GIF, in order,
-// with one progress line per file and one line on stderr per failure.
+// wobzy-cli: converts each file named on the command line into its shaking GIF, in order, with
+// one progress line per file and one line on stderr per failure, naming the step's code and the
+// system's reason.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "cli/cli_files.h"
 #include "cli/cli_options.h"
+#include "cli/failure_text.h"
 #include "cli/frame_dump.h"
 #include "convert/conversion_job.h"
+
+namespace {
 
 // What became of one file: the conversion host's context while it is converted.
 struct FileRun {
@@ -16,52 +22,120 @@ struct FileRun {
     bool framesFailed;      // a frame could not be written
 };
 
-static const char* FailedStep(ConversionFailure failure) {
-    if (failure == kLoadFailed) return "cannot be read as an image";
-    if (failure == kPrepareFailed) return "cannot be prepared";
-    if (failure == kSaveFailed) return "the GIF could not be written";
-    return failure >= kFirstCopyFailed && failure < kSaveFailed ? "out of memory for the frames" : "unknown failure";
-}
+bool IsStandardStream(const char* name) { return std::strcmp(name, kStandardStream) == 0; }
 
-static void ReportToStderr(void* context, ConversionFailure failure, const char* path) {
+const char* DisplayName(const char* path) { return IsStandardStream(path) ? "standard input" : path; }
+
+void ReportToStderr(void* context, ConversionFailure failure, const char* path) {
     static_cast<FileRun*>(context)->failed = true;
-    std::fprintf(stderr, "%s: not converted (code %d: %s)\n", path, static_cast<int>(failure), FailedStep(failure));
+    const std::string reason = FailureReason(failure, imaging::LastFailure());
+    std::fprintf(stderr, "%s: not converted (code %d: %s)\n", DisplayName(path), int(failure), reason.c_str());
     std::fflush(stderr);
 }
 
-static void DumpFrames(void* context, const ImageHandle* frames, int32_t count) {
+void DumpFrames(void* context, const ImageHandle* frames, int32_t count) {
     FileRun* run = static_cast<FileRun*>(context);
     if (!WriteFramePngs(run->framesDir, run->path, frames, count)) run->framesFailed = true;
 }
 
+// The library's writer, except that the name "-" means standard output.
+int32_t WriteGifOrStandardOutput(const char* path, const ImageHandle* frames, int32_t count, int32_t delay) {
+    if (IsStandardStream(path)) return imaging::WriteAnimatedGifToStream(stdout, frames, count, delay);
+    return imaging::WriteAnimatedGif(path, frames, count, delay);
+}
+
+ImageOperations CommandLineOperations() {
+    ImageOperations operations = kImagingLibraryOperations;
+    operations.writeGif = WriteGifOrStandardOutput;
+    return operations;
+}
+
+// Where the GIF of `path` goes: empty for beside the source.
+std::string OutputFor(const CliOptions& options, const char* path) {
+    if (options.outputFile != nullptr) return options.outputFile;
+    if (options.outputDir != nullptr) return std::string(options.outputDir) + "/" + FileNameOf(path) + kOutputSuffix;
+    if (IsStandardStream(path)) return kStandardStream;
+    return std::string();
+}
+
+bool EndsWithOutputSuffix(const char* path) {
+    const size_t length = std::strlen(path), suffix = std::strlen(kOutputSuffix);
+    return length >= suffix && std::strcmp(path + length - suffix, kOutputSuffix) == 0;
+}
+
+bool WritesToStandardOutput(const CliOptions& options) {
+    for (const char* path : options.files) {
+        const std::string output = OutputFor(options, path);
+        if (IsStandardStream(output.c_str())) return true;
+    }
+    return false;
+}
+
 // Converts one file; true when it was written (and its frames, when asked for).
-static bool ConvertOneFile(const char* path, const char* framesDir) {
-    FileRun run{path, framesDir, false, false};
-    const ConversionHost host{&kImagingLibraryOperations, ReportToStderr, framesDir != nullptr ? DumpFrames : nullptr,
-                              &run};
-    auto start = std::chrono::steady_clock::now();
+bool ConvertOneFile(const CliOptions& options, const ImageOperations& operations, const char* path, std::FILE* progress) {
+    FileRun run{path, options.framesDir, false, false};
+    const std::string output = OutputFor(options, path);
+    ConversionHost host{&operations, ReportToStderr, options.framesDir != nullptr ? DumpFrames : nullptr, &run};
+    if (!output.empty()) host.outputPath = output.c_str();
+    const auto start = std::chrono::steady_clock::now();
     ConvertFile(host, path);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (run.failed) return false;
-    std::printf("%s -> %s%s (%.2f s)\n", path, path, kOutputSuffix, seconds);
-    std::fflush(stdout);
+    if (!options.quiet) {
+        const std::string shown = output.empty() ? std::string(path) + kOutputSuffix
+                                  : IsStandardStream(output.c_str()) ? "standard output" : output;
+        std::fprintf(progress, "%s -> %s (%.2f s)\n", DisplayName(path), shown.c_str(), seconds);
+        std::fflush(progress);
+    }
     return !run.framesFailed;
 }
 
+// Makes the folders the options name; false (with a message) when one cannot be made.
+bool MakeOutputFolders(const CliOptions& options) {
+    for (const char* folder : {options.framesDir, options.outputDir}) {
+        if (folder != nullptr && !MakeFolders(folder)) {
+            std::fprintf(stderr, "wobzy-cli: cannot make the folder %s\n", folder);
+            return false;
+        }
+    }
+    return true;
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "wobzy-cli: %s (see --help)\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CliOptions options;
-    const char* error = nullptr;
-    if (!ParseCliOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "wobzy-cli: %s\n\n", error);
-        PrintCliUsage(stderr);
-        return 2;
-    }
+    std::string error;
+    if (!ParseCliOptions(argc, argv, &options, &error)) return UsageError(error);
     if (options.help) {
         PrintCliUsage(stdout);
         return 0;
     }
+    if (options.version) {
+        PrintCliVersion(stdout);
+        return 0;
+    }
+    UseBinaryStandardStreams();
+    const bool gifToStandardOutput = WritesToStandardOutput(options);
+    if (gifToStandardOutput && IsTerminal(stdout)) {
+        return UsageError("a GIF is not written to a terminal: redirect standard output or name a file with -o");
+    }
+    if (!MakeOutputFolders(options)) return 1;
     conversionSettings = ConversionSettings{options.shakePercent, options.limitEnabled, options.sizeLimit};
+    const ImageOperations operations = CommandLineOperations();
+    std::FILE* progress = gifToStandardOutput ? stderr : stdout;  // standard output carries the GIF
     bool allConverted = true;
-    for (const char* path : options.files) allConverted = ConvertOneFile(path, options.framesDir) && allConverted;
+    for (const char* path : options.files) {
+        if (EndsWithOutputSuffix(path)) {
+            if (!options.quiet) std::fprintf(progress, "%s: skipped, already a wobbled GIF\n", path);
+            continue;
+        }
+        allConverted = ConvertOneFile(options, operations, path, progress) && allConverted;
+    }
     return allConverted ? 0 : 1;
 }

@@ -84,8 +84,9 @@ void ConvertFile(const ConversionHost& host, const char* path) {
     if (host.observeFrames != nullptr) host.observeFrames(host.context, frames, kFrameCount);
 
     // A name that cannot be built means the GIF cannot be written: reported like a failed save.
-    char* outputName = MakeOutputName(path);
-    if (outputName == nullptr || images.writeGif(outputName, frames, kFrameCount, kFrameDelay) == 0)
+    char* outputName = host.outputPath == nullptr ? MakeOutputName(path) : nullptr;
+    const char* target = host.outputPath != nullptr ? host.outputPath : outputName;
+    if (target == nullptr || images.writeGif(target, frames, kFrameCount, kFrameDelay) == 0)
         host.reportError(host.context, kSaveFailed, path);
     ReleaseImages(images, source, frames, kFrameCount);
     std::free(outputName);

@@ -36,10 +36,13 @@ struct ConversionHost {
     // When not null, sees the frames exactly as they are about to be saved.
     void (*observeFrames)(void* context, const ImageHandle* frames, int32_t count);
     void* context;
+    // Where the GIF goes; null for beside the source, under its path followed by "_wob.gif".
+    const char* outputPath = nullptr;
 };
 
-// Converts `path` into path + "_wob.gif" with the process-wide settings; a failing step is reported
-// through host.reportError with its code, and every image taken is released on every path.
+// Converts `path` into path + "_wob.gif" (or host.outputPath) with the process-wide settings; a
+// failing step is reported through host.reportError with its code, and every image taken is
+// released on every path.
 void ConvertFile(const ConversionHost& host, const char* path);
 
 // path + "_wob.gif" in a new buffer (free it with std::free), or null when memory runs out.

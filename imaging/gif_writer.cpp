@@ -1,4 +1,6 @@
-// WriteAnimatedGif: hands prepared images to the GIF encoder and writes its bytes whole or not at all.
+// Writing animated GIFs: hands prepared images to the GIF encoder and writes its bytes to a file,
+// whole or not at all, or to an open stream.
+#include <cerrno>
 #include <vector>
 
 #include "imaging/atomic_file.h"
@@ -33,6 +35,12 @@ bool WriteToPendingFile(void* context, const uint8_t* bytes, size_t count) {
     return WriteToFile(static_cast<PendingFile*>(context), bytes, count);
 }
 
+bool WriteToStream(void* context, const uint8_t* bytes, size_t count) {
+    if (std::fwrite(bytes, 1, count, static_cast<std::FILE*>(context)) == count) return true;
+    SetFailure(FailureOfWrite(errno));
+    return false;
+}
+
 }  // namespace
 
 int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int32_t delayCs) {
@@ -57,6 +65,28 @@ int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int3
         }
         return CommitFile(&file) ? 1 : 0;
     } catch (...) {  // std::bad_alloc from the frame list or the file names
+        SetFailure(Failure::kOutOfMemory);
+        return 0;
+    }
+}
+
+int WriteAnimatedGifToStream(std::FILE* stream, const Handle* frames, int32_t count, int32_t delayCs) {
+    ClearFailure();
+    if (stream == nullptr || frames == nullptr || count < 1) {
+        SetFailure(Failure::kInvalidArgument);
+        return 0;
+    }
+    try {
+        std::vector<gif::Frame> gifFrames;
+        if (!CollectFrames(frames, count, &gifFrames)) {
+            SetFailure(Failure::kInvalidArgument);
+            return 0;
+        }
+        const bool written = gif::EncodeAnimation(gifFrames.data(), count, delayCs, {stream, WriteToStream}) &&
+                             std::fflush(stream) == 0;
+        if (!written) SetFailureUnlessSet(std::ferror(stream) ? FailureOfWrite(errno) : Failure::kOutOfMemory);
+        return written ? 1 : 0;
+    } catch (...) {  // std::bad_alloc from the frame list
         SetFailure(Failure::kOutOfMemory);
         return 0;
     }

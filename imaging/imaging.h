@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace imaging {
 
@@ -80,6 +81,10 @@ void Resize(Handle image, int32_t width, int32_t height);
 // which is renamed over `path` (replacing a file of that name) only when complete. Nonzero on success; on
 // any failure 0, no temporary file left and an earlier file at `path` untouched.
 int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int32_t delayCs);
+
+// The same GIF written to an open stream (standard output, say), opened in binary mode. A stream
+// cannot be written whole or not at all: on failure (0) part of the GIF may have been written.
+int WriteAnimatedGifToStream(std::FILE* stream, const Handle* frames, int32_t count, int32_t delayCs);
 
 // Frees the image; its handle is refused from then on, even once its slot holds a new image.
 // 0 and unknown handles are ignored.

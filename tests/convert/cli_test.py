@@ -1,31 +1,61 @@
 #!/usr/bin/python3
-"""wobzy-cli end to end: real pictures in, GIFs read back by Pillow, exit codes and messages."""
+"""wobzy-cli end to end: real pictures in, GIFs read back by Pillow, and a table of cases for the
+options and messages: each gives the exit status, the key words of the message and the files
+written."""
 import os
+import pty
+import resource
+import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 from PIL import Image, ImageSequence
 
 CLI = sys.argv.pop(1)
 
 
-def run(*args):
-    return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=120)
+def run(*args, cwd=None, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, preexec_fn=None):
+    return subprocess.run([CLI, *args], cwd=cwd, stdin=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                          timeout=120, preexec_fn=preexec_fn)
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png_claiming(width, height):
+    """A PNG whose header claims width x height over a few bytes of pixel data."""
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", zlib.compress(b"\0" * 64))
+            + png_chunk(b"IEND", b""))
 
 
 class CommandLine(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
-        self.photo = os.path.join(self.dir.name, "a photo.png")
+        self.root = self.dir.name
+        self.photo = self.path("a photo.png")
         # A smooth picture with detail: more than 256 colours, so the encoder has to work.
         img = Image.new("RGB", (320, 200))
         img.putdata([(x * 255 // 319, y * 255 // 199, (x * y) % 256) for y in range(200) for x in range(320)])
         img.save(self.photo)
+        self.other = self.path("other.png")
+        img.resize((64, 40)).save(self.other)
 
     def tearDown(self):
         self.dir.cleanup()
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
 
     def frames(self, path):
         with Image.open(path) as gif:
@@ -33,11 +63,10 @@ class CommandLine(unittest.TestCase):
             return [(f.info.get("duration"), f.convert("RGB").copy()) for f in ImageSequence.Iterator(gif)]
 
     def test_converts_with_limit_and_writes_exact_frames(self):
-        frames_dir = os.path.join(self.dir.name, "frames")
-        os.mkdir(frames_dir)
+        frames_dir = self.path("frames", "made", "here")  # made by the command line
         result = run("--limit", "100", "--frames", frames_dir, self.photo)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn(self.photo + "_wob.gif", result.stdout)
+        self.assertIn((self.photo + "_wob.gif").encode(), result.stdout)
         frames = self.frames(self.photo + "_wob.gif")
         self.assertEqual(len(frames), 5)
         for n, (duration, frame) in enumerate(frames, 1):
@@ -47,32 +76,121 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual(exact.size, (100, 63))
 
     def test_same_inputs_give_the_same_gif(self):
-        other = os.path.join(self.dir.name, "copy.png")
-        with open(self.photo, "rb") as src, open(other, "wb") as dst:
-            dst.write(src.read())
+        copy = self.write("copy.png", open(self.photo, "rb").read())
         self.assertEqual(run(self.photo).returncode, 0)
-        self.assertEqual(run(other).returncode, 0)
-        with open(self.photo + "_wob.gif", "rb") as a, open(other + "_wob.gif", "rb") as b:
+        self.assertEqual(run(copy).returncode, 0)
+        with open(self.photo + "_wob.gif", "rb") as a, open(copy + "_wob.gif", "rb") as b:
             self.assertEqual(a.read(), b.read())
 
-    def test_failures_are_reported_and_the_next_file_follows(self):
-        missing = os.path.join(self.dir.name, "missing.jpg")
-        result = run(missing, self.photo)
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr.count("\n"), 1)
-        self.assertIn(missing, result.stderr)
-        self.assertIn("code 0", result.stderr)
-        self.assertTrue(os.path.exists(self.photo + "_wob.gif"))
-        self.assertFalse(os.path.exists(missing + "_wob.gif"))
+    def test_options_and_messages(self):
+        os.mkdir(self.path("folder"))
+        self.write("note.png", b"just some text, not a picture\n")
+        self.write("cut.png", open(self.photo, "rb").read()[:2000])
+        self.write("huge.png", png_claiming(30000, 30000))
+        self.write("old.png_wob.gif", b"GIF89a")
+        self.write("plain file", b"x")
+        photo, other = self.photo, self.other
+        # args, exit status, words on stdout, words on stderr, files that must exist, files that must not
+        cases = [
+            (["--version"], 0, ["wobzy-cli 1.0.0.1"], [], [], []),
+            (["-V"], 0, ["wobzy-cli"], [], [], []),
+            (["--help"], 0, ["--output-dir", "0 to 1000", "1 to 65535", "-q"], [], [], []),
+            (["--bogus", photo], 2, [], ["unknown option '--bogus'"], [], [photo + "_wob.gif"]),
+            (["-x", photo], 2, [], ["unknown option '-x'"], [], []),
+            (["--limit", "0", photo], 2, [], ["--limit", "'0'", "1 to 65535"], [], [photo + "_wob.gif"]),
+            (["--limit", "-5", photo], 2, [], ["--limit", "'-5'"], [], [photo + "_wob.gif"]),
+            (["--limit=70000", photo], 2, [], ["'70000'"], [], []),
+            (["--shake", "12x", photo], 2, [], ["--shake", "'12x'", "0 to 1000"], [], []),
+            (["--shake", "-1", photo], 2, [], ["--shake", "'-1'"], [], []),
+            (["--shake"], 2, [], ["'--shake' needs a value"], [], []),
+            (["-o"], 2, [], ["'-o' needs a value"], [], []),
+            ([], 2, [], ["no file given"], [], []),
+            (["-o", "x.gif", photo, other], 2, [], ["-o", "--output-dir"], [], [self.path("x.gif")]),
+            (["-o", "x.gif", "--output-dir", "d", photo], 2, [], ["exclude"], [], []),
+            (["--shake=0", "--limit=50", photo], 0, ["a photo.png -> "], [], [photo + "_wob.gif"], []),
+            (["-o", self.path("out", "..", "named.gif"), photo], 1, [], ["code 7: no such folder"], [],
+             [photo + "_wob.gif"]),
+            (["-o", self.path("named.gif"), photo], 0, ["named.gif"], [], [self.path("named.gif")],
+             [photo + "_wob.gif"]),
+            (["--output-dir", self.path("new", "dir"), photo, other], 0, ["new/dir/other.png_wob.gif"], [],
+             [self.path("new", "dir", "a photo.png_wob.gif"), self.path("new", "dir", "other.png_wob.gif")],
+             [photo + "_wob.gif"]),
+            (["--output-dir", self.path("plain file", "sub"), photo], 1, [], ["cannot make the folder"], [], []),
+            (["--frames", self.path("f", "g"), other], 0, [], [], [self.path("f", "g", "other.png_frame5.png")], []),
+            ([self.path("missing.jpg"), other], 1, ["other.png -> "], ["missing.jpg", "code 0: no such file"],
+             [other + "_wob.gif"], [self.path("missing.jpg_wob.gif")]),
+            ([self.path("folder")], 1, [], ["code 0: is a folder"], [], [self.path("folder_wob.gif")]),
+            ([self.path("note.png")], 1, [], ["code 0: not a picture the loader recognises"], [], []),
+            ([self.path("cut.png")], 1, [], ["code 0: damaged or cut short"], [], [self.path("cut.png_wob.gif")]),
+            ([self.path("huge.png")], 1, [], ["code 0: too large: 30000 \u00d7 30000 needs", " MB"], [],
+             [self.path("huge.png_wob.gif")]),
+            ([self.path("old.png_wob.gif"), other], 0, ["old.png_wob.gif: skipped", "other.png -> "], [], [],
+             [self.path("old.png_wob.gif_wob.gif")]),
+            (["-q", self.path("old.png_wob.gif"), self.path("missing.jpg"), other], 1, [], ["code 0: no such file"],
+             [other + "_wob.gif"], []),
+        ]
+        for args, status, out_words, err_words, written, absent in cases:
+            with self.subTest(args=args):
+                for f in written + [photo + "_wob.gif", other + "_wob.gif"]:
+                    if os.path.exists(f):
+                        os.remove(f)
+                result = run(*args, cwd=self.root)
+                out, err = result.stdout.decode(), result.stderr.decode()
+                self.assertEqual(result.returncode, status, err)
+                for word in out_words:
+                    self.assertIn(word, out)
+                for word in err_words:
+                    self.assertIn(word, err)
+                if "-q" in args:
+                    self.assertEqual(out, "")
+                if status == 2:
+                    self.assertIn("see --help", err)
+                for f in written:
+                    self.assertTrue(os.path.exists(f), f)
+                for f in absent:
+                    self.assertFalse(os.path.exists(f), f)
+                # One line per failed file, naming it and its code.
+                failures = [line for line in err.splitlines() if "not converted" in line]
+                self.assertEqual(len(failures), sum(1 for word in err_words if word.startswith("code ")))
 
-    def test_usage_errors_exit_2(self):
-        for args in ([], ["--shake"], ["--shake", "12x", self.photo], ["--shake", "2147483648", self.photo],
-                     ["--limit", "", self.photo], ["--bogus", self.photo]):
-            result = run(*args)
-            self.assertEqual(result.returncode, 2, args)
-            self.assertIn("usage:", result.stderr)
-        self.assertEqual(run("--help").returncode, 0)
-        self.assertEqual(run("--shake=-2147483648", self.photo).returncode, 0)
+    def test_full_disk_is_named(self):
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+        result = run(self.photo, preexec_fn=small_files)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"code 7: disk full", result.stderr)
+        self.assertEqual(sorted(os.listdir(self.root)), ["a photo.png", "other.png"])  # no GIF, no temporary file
+
+    def test_special_files_are_refused_without_waiting(self):
+        fifo = self.path("pipe.png")
+        os.mkfifo(fifo)
+        result = run(fifo, "/dev/zero")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.count(b"code 0: not a regular file"), 2)
+
+    def test_standard_output_gets_the_gif_and_a_terminal_does_not(self):
+        result = run("-o", "-", self.other)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"other.png -> standard output", result.stderr)  # progress stays off the GIF
+        gif = self.write("from-stdout.gif", result.stdout)
+        frames = self.frames(gif)
+        self.assertEqual(len(frames), 5)
+        self.assertEqual(frames[0][1].size, (64, 40))
+        with open(self.other + "_wob.gif", "wb"):
+            pass
+        run(self.other)
+        with open(self.other + "_wob.gif", "rb") as beside:
+            self.assertEqual(beside.read(), result.stdout)
+
+        parent, child = pty.openpty()
+        try:
+            result = run("-o", "-", self.other, stdout=child)
+        finally:
+            os.close(child)
+            os.close(parent)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"terminal", result.stderr)
 
 
 if __name__ == "__main__":

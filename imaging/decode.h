@@ -18,6 +18,7 @@ struct DecodedImage {
     ptrdiff_t rowStride = 0;    // bytes from one row to the next one down
     const uint8_t* rows = nullptr;
     int orientation = 1;        // EXIF orientation 1..8: how the stored picture must be turned
+    bool premultiplied = false; // colours were multiplied by alpha (gdk-pixbuf's TIFF loader does)
     void* owner = nullptr;      // what holds the rows, handed to release
     void (*release)(void* owner) = nullptr;
 };

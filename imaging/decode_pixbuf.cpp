@@ -122,9 +122,19 @@ bool UsablePixbuf(GdkPixbuf* pixbuf, const LoadWatch& watch) {
            SizeAcceptable(watch.claimedWidth, watch.claimedHeight, watch.fileBytes);
 }
 
+// gdk-pixbuf's TIFF loader reads through libtiff's RGBA interface, which multiplies the colours
+// by alpha; the other loaders hand over the colours as stored.
+bool GivesPremultipliedColours(GdkPixbufLoader* loader) {
+    GdkPixbufFormat* format = gdk_pixbuf_loader_get_format(loader);
+    gchar* name = format != nullptr ? gdk_pixbuf_format_get_name(format) : nullptr;
+    const bool tiff = g_strcmp0(name, "tiff") == 0;
+    g_free(name);
+    return tiff;
+}
+
 void UnrefPixbuf(void* owner) { g_object_unref(static_cast<GdkPixbuf*>(owner)); }
 
-GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes) {
+GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes, bool* premultiplied) {
     LoadWatch watch{fileBytes};
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     if (loader == nullptr) return nullptr;
@@ -133,6 +143,7 @@ GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes)
     GdkPixbuf* pixbuf = nullptr;
     if (FeedLoader(file, decodeBytes, loader, watch) && EveryRowDecoded(loader, watch)) {
         pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);  // owned by the loader until referenced
+        *premultiplied = GivesPremultipliedColours(loader);
         if (UsablePixbuf(pixbuf, watch)) {
             g_object_ref(pixbuf);
         } else {
@@ -154,11 +165,12 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     std::FILE* file = OpenPictureFile(path, &fileBytes);
     if (file == nullptr) return false;
     GdkPixbuf* pixbuf = nullptr;
+    bool premultiplied = false;
     // A JPEG or PNG cut short is refused before decoding, since their loaders pad it out quietly;
     // so are sizes that some loaders would allocate before asking (see sniff.h).
     const SniffResult sniffed = SniffFile(file, fileBytes);
     if (sniffed.acceptable && ContainerComplete(file, fileBytes) && std::fseek(file, 0, SEEK_SET) == 0) {
-        pixbuf = LoadPixbuf(file, fileBytes, sniffed.decodeBytes);
+        pixbuf = LoadPixbuf(file, fileBytes, sniffed.decodeBytes, &premultiplied);
     }
     std::fclose(file);
     if (pixbuf == nullptr) {
@@ -172,6 +184,7 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     image.rowStride = gdk_pixbuf_get_rowstride(pixbuf);
     image.rows = gdk_pixbuf_read_pixels(pixbuf);
     image.orientation = OrientationOption(pixbuf);
+    image.premultiplied = premultiplied;
     image.owner = pixbuf;
     image.release = UnrefPixbuf;
     *out = image;

@@ -1,10 +1,13 @@
-// 24-bit bottom-up DIB pixel arrays: allocation, and conversion from a decoded picture.
+// 24-bit bottom-up DIB pixel arrays: allocation, and conversion from a decoded picture, its
+// transparent pixels keyed (see transparency.h).
 #include "imaging/dib.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "imaging/geometry.h"
 #include "imaging/imaging.h"
+#include "imaging/transparency.h"
 
 namespace imaging::detail {
 
@@ -42,13 +45,41 @@ Walk OrientationWalk(const DecodedImage& image, ptrdiff_t pixelBytes) {
     }
 }
 
-uint8_t OntoWhite(unsigned colour, unsigned alpha) {
-    return uint8_t((colour * alpha + 255u * (255u - alpha) + 127u) / 255u);
+// A colour that was multiplied by alpha (at least kOpaqueAlpha, so never 0), as it was before.
+void Unpremultiply(uint8_t* bgr, unsigned alpha) {
+    for (int c = 0; c < 3; ++c) bgr[c] = uint8_t(std::min(255u, (bgr[c] * 255u + alpha / 2) / alpha));
 }
 
-// R, G, B, A: byte positions of the channels in one decoded pixel (A < 0: opaque).
+// The key of a picture whose pixels are R, G, B, A bytes apart, PixelBytes each: kNoKey when no
+// pixel is transparent, otherwise a colour none of its opaque pixels has.
 template <int R, int G, int B, int A, int PixelBytes>
-void ConvertRows(const DecodedImage& image, uint8_t* dib) {
+int32_t KeyOfPixels(const DecodedImage& image) {
+    if constexpr (A < 0) {
+        return kNoKey;
+    } else {
+        bool anyTransparent = false;
+        for (int32_t y = 0; y < image.height && !anyTransparent; ++y) {
+            const uint8_t* in = image.rows + image.rowStride * y;
+            for (int32_t x = 0; x < image.width; ++x, in += PixelBytes) anyTransparent |= in[A] < kOpaqueAlpha;
+        }
+        if (!anyTransparent) return kNoKey;
+        ColoursInUse colours;
+        StartColoursInUse(&colours);
+        for (int32_t y = 0; y < image.height && !colours.bits.empty(); ++y) {
+            const uint8_t* in = image.rows + image.rowStride * y;
+            for (int32_t x = 0; x < image.width; ++x, in += PixelBytes) {
+                if (in[A] >= kOpaqueAlpha) NoteColour(&colours, PackedColour(in[R], in[G], in[B]));
+            }
+        }
+        return ChooseKey(colours);
+    }
+}
+
+// R, G, B, A: byte positions of the channels in one decoded pixel (A < 0: opaque). Opaque
+// pixels keep their own colour, transparent ones take the key (see transparency.h).
+template <int R, int G, int B, int A, int PixelBytes>
+int32_t ConvertRows(const DecodedImage& image, uint8_t* dib) {
+    const int32_t key = KeyOfPixels<R, G, B, A, PixelBytes>(image);
     const Walk walk = OrientationWalk(image, PixelBytes);
     const int32_t width = OrientedWidth(image);
     const int32_t height = OrientedHeight(image);
@@ -57,28 +88,31 @@ void ConvertRows(const DecodedImage& image, uint8_t* dib) {
         const uint8_t* in = walk.origin + walk.down * y;
         uint8_t* out = dib + stride * (height - 1 - y);
         for (int32_t x = 0; x < width; ++x, in += walk.right, out += 3) {
-            if constexpr (A < 0) {
-                out[0] = in[B];
-                out[1] = in[G];
-                out[2] = in[R];
-            } else {
-                const unsigned alpha = in[A];
-                out[0] = OntoWhite(in[B], alpha);
-                out[1] = OntoWhite(in[G], alpha);
-                out[2] = OntoWhite(in[R], alpha);
+            out[0] = in[B];
+            out[1] = in[G];
+            out[2] = in[R];
+            if constexpr (A >= 0) {
+                if (image.premultiplied && in[A] >= kOpaqueAlpha) Unpremultiply(out, in[A]);
+                if (in[A] < kOpaqueAlpha) {
+                    StoreKey(out, key);
+                } else {
+                    MoveOffKey(out, key);
+                }
             }
         }
     }
+    return key;
 }
 
 }  // namespace
 
-void ConvertToDib(const DecodedImage& image, uint8_t* dib) {
+int32_t ConvertToDib(const DecodedImage& image, uint8_t* dib) {
     switch (image.order) {
-        case PixelOrder::Rgb: ConvertRows<0, 1, 2, -1, 3>(image, dib); break;
-        case PixelOrder::Rgba: ConvertRows<0, 1, 2, 3, 4>(image, dib); break;
-        case PixelOrder::Bgra: ConvertRows<2, 1, 0, 3, 4>(image, dib); break;
+        case PixelOrder::Rgba: return ConvertRows<0, 1, 2, 3, 4>(image, dib);
+        case PixelOrder::Bgra: return ConvertRows<2, 1, 0, 3, 4>(image, dib);
+        case PixelOrder::Rgb: break;
     }
+    return ConvertRows<0, 1, 2, -1, 3>(image, dib);
 }
 
 }  // namespace imaging::detail

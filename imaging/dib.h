@@ -1,5 +1,5 @@
 // 24-bit bottom-up DIB pixel arrays: allocation, and conversion from a decoded picture
-// (orientation applied, transparency composited onto white).
+// (orientation applied, transparent pixels stored as the picture's key colour).
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,8 @@ uint8_t* AllocateDib(int32_t width, int32_t height);
 void FreeDib(uint8_t* pixels);
 
 // Writes `image`, turned upright by its orientation, into `dib` (OrientedWidth x OrientedHeight,
-// blue, green, red, last row first). A pixel with alpha a becomes colour * a + white * (255 - a).
-void ConvertToDib(const DecodedImage& image, uint8_t* dib);
+// blue, green, red, last row first) and returns its transparent key (transparency.h): kNoKey
+// when no pixel is transparent. Opaque pixels keep their own colour, unblended.
+int32_t ConvertToDib(const DecodedImage& image, uint8_t* dib);
 
 }  // namespace imaging::detail

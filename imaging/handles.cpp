@@ -51,6 +51,7 @@ void DescribeSlot(Slot* slot, int32_t width, int32_t height) {
     slot->info.handle = slot->handle;
     slot->info.header = &slot->header;
     slot->info.pixels = slot->pixels;
+    slot->info.transparentKey = slot->transparentKey;
 }
 
 }  // namespace imaging::detail

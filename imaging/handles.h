@@ -22,6 +22,7 @@ struct Slot {
     int32_t height;
     ptrdiff_t stride;         // DibStride(width)
     uint8_t* pixels;          // the DIB once prepared; null before
+    int32_t transparentKey = -1;  // see transparency.h
     DecodedImage decoded;     // the decoder's rows until the image is prepared
     BitmapInfoHeader header;
     ImageInfo info;

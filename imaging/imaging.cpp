@@ -49,7 +49,8 @@ int Prepare(Handle image) {
         SetFailure(Failure::kOutOfMemory);
         return 0;
     }
-    ConvertToDib(slot->decoded, dib);
+    slot->transparentKey = ConvertToDib(slot->decoded, dib);
+    slot->info.transparentKey = slot->transparentKey;
     // From here on only the DIB is needed; giving the decoder's rows back now keeps a large
     // picture from being held twice while its copies are made.
     ReleaseDecoded(&slot->decoded);
@@ -79,6 +80,7 @@ Handle Duplicate(Handle image) {
     }
     std::memcpy(pixels, source->pixels, size_t(source->stride * source->height));
     copy->pixels = pixels;
+    copy->transparentKey = source->transparentKey;
     DescribeSlot(copy, source->width, source->height);
     return copy->handle;
 }
@@ -101,7 +103,8 @@ void Resize(Handle image, int32_t width, int32_t height) {
     }
     const Size target = ResizeTarget({slot->width, slot->height}, width, height);
     if (target.width == slot->width && target.height == slot->height) return;
-    uint8_t* resized = ResampleDib(slot->pixels, slot->width, slot->height, target.width, target.height);
+    uint8_t* resized =
+        ResampleDib(slot->pixels, slot->width, slot->height, target.width, target.height, slot->transparentKey);
     if (resized == nullptr) {
         SetFailure(DibSizeAcceptable(target.width, target.height) ? Failure::kOutOfMemory : Failure::kTooLarge);
         return;

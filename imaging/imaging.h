@@ -36,6 +36,9 @@ struct ImageInfo {
     Handle handle;                   // the image this record describes
     const BitmapInfoHeader* header;  // biWidth, biHeight (positive: bottom-up), biBitCount 24
     uint8_t* pixels;                 // blue, green, red; last row first; rows padded to 4 bytes
+    // 0xRRGGBB: the colour of the pixels that are transparent, which no opaque pixel has; -1 when
+    // the picture has no transparent pixel. Copies and resized images keep it.
+    int32_t transparentKey = -1;
 };
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(offsetof(ImageInfo, header) == 8, "header address at byte 8");
@@ -52,8 +55,8 @@ inline int64_t DibStride(int64_t width) { return (width * 3 + 3) & ~int64_t(3); 
 // pixel memory is taken), a full table or lack of memory.
 Handle LoadFile(const char* path);
 
-// Converts a loaded picture in place to a 24-bit bottom-up DIB, transparency composited onto
-// white, and gives the decoder's memory back. Nonzero on success (again at once when already
+// Converts a loaded picture in place to a 24-bit bottom-up DIB, its transparent pixels stored as
+// its transparent key (ImageInfo), and gives the decoder's memory back. Nonzero on success (again at once when already
 // prepared); 0 for an unknown handle or when memory runs out (the image stays loaded).
 int Prepare(Handle image);
 
@@ -69,7 +72,8 @@ Handle Duplicate(Handle image);
 // image and outside 0 <= x < width, 0 <= y < height. Cheap: no lock, no allocation.
 uint32_t ReadPixel(Handle image, int32_t x, int32_t y);
 
-// Resamples a prepared image in place (filtered, not nearest-neighbour). -1 marks the side that
+// Resamples a prepared image in place (filtered, not nearest-neighbour; transparent pixels give
+// no colour to their neighbours, and the smaller picture's transparency is derived anew). -1 marks the side that
 // follows the aspect ratio (rounded, at least 1 pixel); any other value of 0 or less gives 1 pixel;
 // both -1 leave the image alone. Afterwards the same handle names the resized image and its
 // ImageInfo (same address) describes the new pixels. On failure (out of memory, result too large

@@ -1,5 +1,7 @@
 // Resampling of 24-bit DIB pixel arrays: large reductions first average whole blocks in linear
-// light, then stb_image_resize (compiled only here) filters down to the exact size.
+// light, then stb_image_resize (compiled only here) filters down to the exact size. A picture
+// with a transparent key is resampled as colour and alpha: transparent pixels weigh nothing in
+// the colour of their neighbours, and the smaller picture's transparency is cut anew.
 #include "imaging/resize.h"
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/imaging.h"
+#include "imaging/transparency.h"
 
 namespace imaging::detail {
 
@@ -45,6 +48,12 @@ const LinearTables& Tables() {
         return t;
     }();
     return tables;
+}
+
+// The side of the blocks averaged before the filter: large enough to spare the filter most of
+// its work, small enough to leave it kFilterSpan source pixels per output pixel.
+int32_t BlockFor(int32_t width, int32_t height, int32_t newWidth, int32_t newHeight) {
+    return std::min({width / (newWidth * kFilterSpan), height / (newHeight * kFilterSpan), kMaxBlock});
 }
 
 // Averages block x block squares of pixels in linear light; the last column and row of blocks
@@ -90,6 +99,116 @@ uint8_t* ShrinkByBlocks(const uint8_t* pixels, int32_t width, int32_t height, in
     return out;
 }
 
+// ---- Pictures with a transparent key, resampled as 4-byte pixels: blue, green, red, alpha.
+
+constexpr int kKeyedChannels = 4;
+
+// Bytes of a width x height buffer of 4-byte pixels, or 0 when it cannot be addressed.
+size_t KeyedBytes(int32_t width, int32_t height) {
+    const uint64_t bytes = uint64_t(width) * uint64_t(height) * kKeyedChannels;
+    return bytes <= SIZE_MAX ? size_t(bytes) : 0;
+}
+
+// The DIB as 4-byte pixels, rows bottom-up as stored: the key becomes alpha 0 (and black, which
+// the alpha weighting then ignores), every other pixel alpha 255.
+std::vector<uint8_t> KeyedPixels(const uint8_t* dib, int32_t width, int32_t height, int32_t key) {
+    std::vector<uint8_t> out(KeyedBytes(width, height));
+    const int64_t stride = DibStride(width);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* in = dib + stride * y;
+        uint8_t* px = out.data() + size_t(y) * size_t(width) * kKeyedChannels;
+        for (int32_t x = 0; x < width; ++x, in += 3, px += kKeyedChannels) {
+            const bool transparent = IsKey(in, key);
+            px[0] = transparent ? 0 : in[0];
+            px[1] = transparent ? 0 : in[1];
+            px[2] = transparent ? 0 : in[2];
+            px[3] = transparent ? 0 : 255;
+        }
+    }
+    return out;
+}
+
+// Averages block x block squares in linear light over their opaque pixels only, with alpha the
+// share of opaque pixels: 4-byte pixels of the shrunk picture.
+std::vector<uint8_t> ShrinkKeyedByBlocks(const uint8_t* dib, int32_t width, int32_t height, int32_t block, int32_t key,
+                                         int32_t* outWidth, int32_t* outHeight) {
+    const int32_t shrunkWidth = (width + block - 1) / block;
+    const int32_t shrunkHeight = (height + block - 1) / block;
+    std::vector<uint8_t> out(KeyedBytes(shrunkWidth, shrunkHeight));
+    std::vector<uint32_t> sums(size_t(shrunkWidth) * kKeyedChannels);  // blue, green, red, opaque count
+    const LinearTables& t = Tables();
+    const int64_t stride = DibStride(width);
+    for (int32_t by = 0; by < shrunkHeight; ++by) {
+        const int32_t firstRow = by * block, rows = std::min(block, height - firstRow);
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int32_t y = firstRow; y < firstRow + rows; ++y) {
+            const uint8_t* in = dib + stride * y;
+            for (int32_t x = 0; x < width; ++x, in += 3) {
+                if (IsKey(in, key)) continue;
+                uint32_t* sum = &sums[size_t(x / block) * kKeyedChannels];
+                sum[0] += t.toLinear[in[0]];
+                sum[1] += t.toLinear[in[1]];
+                sum[2] += t.toLinear[in[2]];
+                sum[3] += 1;
+            }
+        }
+        uint8_t* row = out.data() + size_t(by) * size_t(shrunkWidth) * kKeyedChannels;
+        for (int32_t bx = 0; bx < shrunkWidth; ++bx) {
+            const uint32_t* sum = &sums[size_t(bx) * kKeyedChannels];
+            const uint32_t count = uint32_t(rows) * uint32_t(std::min(block, width - bx * block));
+            const uint32_t opaque = sum[3];
+            for (int c = 0; c < 3; ++c) row[kKeyedChannels * bx + c] = opaque ? t.toSrgb[(sum[c] + opaque / 2) / opaque] : 0;
+            row[kKeyedChannels * bx + 3] = uint8_t((opaque * 255 + count / 2) / count);
+        }
+    }
+    *outWidth = shrunkWidth;
+    *outHeight = shrunkHeight;
+    return out;
+}
+
+// Back to a DIB: a pixel at least half opaque shows its colour (kept off the key), the others
+// are the key again.
+uint8_t* KeyedToDib(const std::vector<uint8_t>& pixels, int32_t width, int32_t height, int32_t key) {
+    uint8_t* dib = AllocateDib(width, height);
+    if (dib == nullptr) return nullptr;
+    const int64_t stride = DibStride(width);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* px = pixels.data() + size_t(y) * size_t(width) * kKeyedChannels;
+        uint8_t* out = dib + stride * y;
+        for (int32_t x = 0; x < width; ++x, px += kKeyedChannels, out += 3) {
+            out[0] = px[0];
+            out[1] = px[1];
+            out[2] = px[2];
+            if (px[3] < kOpaqueAlpha) {
+                StoreKey(out, key);
+            } else {
+                MoveOffKey(out, key);
+            }
+        }
+    }
+    return dib;
+}
+
+uint8_t* ResampleKeyed(const uint8_t* dib, int32_t width, int32_t height, int32_t newWidth, int32_t newHeight,
+                       int32_t key) {
+    if (KeyedBytes(width, height) == 0 || KeyedBytes(newWidth, newHeight) == 0) return nullptr;
+    try {
+        const int32_t block = BlockFor(width, height, newWidth, newHeight);
+        int32_t inWidth = width, inHeight = height;
+        const std::vector<uint8_t> in = block >= 2 ? ShrinkKeyedByBlocks(dib, width, height, block, key, &inWidth, &inHeight)
+                                                   : KeyedPixels(dib, width, height, key);
+        std::vector<uint8_t> out(KeyedBytes(newWidth, newHeight));
+        // The colours are weighted by alpha, so no transparent pixel lends its colour to an edge.
+        if (!stbir_resize_uint8_srgb(in.data(), inWidth, inHeight, inWidth * kKeyedChannels, out.data(), newWidth,
+                                     newHeight, newWidth * kKeyedChannels, kKeyedChannels, 3, 0)) {
+            return nullptr;
+        }
+        return KeyedToDib(out, newWidth, newHeight, key);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 uint8_t* FilteredResample(const uint8_t* pixels, int32_t width, int32_t height, int32_t newWidth, int32_t newHeight) {
     uint8_t* out = AllocateDib(newWidth, newHeight);
     if (out == nullptr) return nullptr;
@@ -107,9 +226,10 @@ uint8_t* FilteredResample(const uint8_t* pixels, int32_t width, int32_t height, 
 
 }  // namespace
 
-uint8_t* ResampleDib(const uint8_t* pixels, int32_t width, int32_t height, int32_t newWidth,
-                     int32_t newHeight) {
-    const int32_t block = std::min({width / (newWidth * kFilterSpan), height / (newHeight * kFilterSpan), kMaxBlock});
+uint8_t* ResampleDib(const uint8_t* pixels, int32_t width, int32_t height, int32_t newWidth, int32_t newHeight,
+                     int32_t transparentKey) {
+    if (transparentKey >= 0) return ResampleKeyed(pixels, width, height, newWidth, newHeight, transparentKey);
+    const int32_t block = BlockFor(width, height, newWidth, newHeight);
     if (block < 2) return FilteredResample(pixels, width, height, newWidth, newHeight);
     int32_t shrunkWidth = 0, shrunkHeight = 0;
     uint8_t* shrunk = ShrinkByBlocks(pixels, width, height, block, &shrunkWidth, &shrunkHeight);

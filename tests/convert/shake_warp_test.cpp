@@ -6,6 +6,7 @@
 
 #include "convert/shake_warp.h"
 #include "tests/support/image_operations_double.h"
+#include "tests/support/reference_warp.h"
 
 namespace {
 
@@ -218,32 +219,6 @@ TEST_F(Warp, FoldedCellSamplesBackwardsWithTruncationTowardZero) {
     EXPECT_EQ(imageOps.pixelReadPoints[2], std::make_pair(7, 0));   // -10 / 3 = -3
 }
 
-// The frame computed straight from the formulas, one 64-bit product and division per coordinate:
-// what WarpFrame's stepping must reproduce exactly.
-std::vector<uint8_t> ReferenceWarp(const ShakeMesh& mesh, ImageHandle source, int32_t width, int32_t height,
-                                   std::vector<uint8_t> pixels) {
-    auto mul = [](int32_t a, int32_t b) { return static_cast<int64_t>(a) * b; };
-    const int64_t stride = imaging::DibStride(width);
-    for (int j = 0; j < 16; ++j)
-        for (int k = 0; k < 16; ++k) {
-            int32_t h = mesh.regularY[k][j + 1] - mesh.regularY[k][j], w = mesh.regularX[k + 1][j] - mesh.regularX[k][j];
-            for (int32_t i = 0; i < h; ++i) {
-                int32_t lx = int32_t(mesh.jitteredX[k][j] + mul(i, mesh.jitteredX[k][j + 1] - mesh.jitteredX[k][j]) / h);
-                int32_t ly = int32_t(mesh.jitteredY[k][j] + mul(i, mesh.jitteredY[k][j + 1] - mesh.jitteredY[k][j]) / h);
-                int32_t rx = int32_t(mesh.jitteredX[k + 1][j] + mul(i, mesh.jitteredX[k + 1][j + 1] - mesh.jitteredX[k + 1][j]) / h);
-                int32_t ry = int32_t(mesh.jitteredY[k + 1][j] + mul(i, mesh.jitteredY[k + 1][j + 1] - mesh.jitteredY[k + 1][j]) / h);
-                uint8_t* out = pixels.data() + stride * (height - 1 - (mesh.regularY[k][j] + i)) + 3 * mesh.regularX[k][j];
-                for (int32_t c = 0; c < w; ++c, out += 3) {
-                    uint32_t colour = kRecordingImageOperations.readPixel(source, int32_t(lx + mul(c, rx - lx) / w), int32_t(ly + mul(c, ry - ly) / w));
-                    out[0] = static_cast<uint8_t>(colour >> 16);
-                    out[1] = static_cast<uint8_t>(colour >> 8);
-                    out[2] = static_cast<uint8_t>(colour);
-                }
-            }
-        }
-    return pixels;
-}
-
 TEST_F(Warp, MatchesTheFormulasComputedDirectly) {
     struct Case {
         int32_t width, height, amount;
@@ -258,7 +233,8 @@ TEST_F(Warp, MatchesTheFormulasComputedDirectly) {
         copy = AddDoubleImage(c.width, c.height, Pattern);
         ShakeMesh mesh;
         BuildShakeMesh(&mesh, c.width, c.height, c.amount, c.amount);
-        std::vector<uint8_t> expected = ReferenceWarp(mesh, source, c.width, c.height, DoubleImageOf(copy)->pixels);
+        std::vector<uint8_t> expected =
+            ReferenceWarp(kRecordingImageOperations, mesh, source, c.width, c.height, DoubleImageOf(copy)->pixels);
         WarpFrame(kRecordingImageOperations, &mesh, source, c.width, c.height, copy);
         EXPECT_TRUE(DoubleImageOf(copy)->pixels == expected) << c.width << "x" << c.height << " shaken by " << c.amount;
         for (const std::string& call : imageOps.calls) EXPECT_EQ(call.rfind("pixel outside", 0), std::string::npos) << call;

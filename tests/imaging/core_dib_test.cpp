@@ -2,6 +2,8 @@
 // pixel orders, transparency composited onto white, padding and row strides.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include "imaging/dib.h"
@@ -107,30 +109,77 @@ struct AlphaCase {
     uint8_t blueGreenRed[3];
 };
 
-TEST(ConvertToDib, CompositesTransparencyOntoWhiteInEachPixelOrder) {
+// Each case's pixel stands beside a fully transparent one, so that the picture has a key.
+TEST(ConvertToDib, CutsTransparencyAtHalfAndKeepsOpaqueColoursUnblended) {
     const AlphaCase cases[] = {
-        {PixelOrder::Rgba, {255, 0, 0, 255}, {0, 0, 255}},      // opaque red
-        {PixelOrder::Rgba, {255, 0, 0, 0}, {255, 255, 255}},    // fully transparent: white
-        {PixelOrder::Rgba, {0, 0, 0, 128}, {127, 127, 127}},    // half black: (255 * 127 + 127) / 255
-        {PixelOrder::Rgba, {10, 100, 200, 51}, {244, 224, 206}},
-        {PixelOrder::Bgra, {200, 100, 10, 51}, {244, 224, 206}},  // the same pixel stored BGRA
-        {PixelOrder::Bgra, {1, 2, 3, 255}, {1, 2, 3}},
-        {PixelOrder::Rgb, {1, 2, 3, 0}, {3, 2, 1}},             // no alpha: the fourth byte is unused
+        {PixelOrder::Rgba, {255, 0, 0, 255}, {0, 0, 255}},        // opaque red
+        {PixelOrder::Rgba, {0, 0, 0, 128}, {0, 0, 0}},            // half opaque is shown, unblended
+        {PixelOrder::Bgra, {200, 100, 10, 200}, {200, 100, 10}},  // stored BGRA
+        {PixelOrder::Rgba, {0, 0, 0, 127}, {}},                   // less than half: transparent
+        {PixelOrder::Rgba, {10, 100, 200, 51}, {}},
+        {PixelOrder::Bgra, {1, 2, 3, 0}, {}},
     };
     for (const AlphaCase& c : cases) {
+        SCOPED_TRACE(int(c.pixel[3]));
+        uint8_t rows[8] = {c.pixel[0], c.pixel[1], c.pixel[2], c.pixel[3], 9, 9, 9, 0};
         DecodedImage image;
-        image.width = 1;
+        image.width = 2;
         image.height = 1;
         image.order = c.order;
-        image.rowStride = 4;
-        image.rows = c.pixel;
-        uint8_t dib[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-        ConvertToDib(image, dib);
-        EXPECT_EQ(dib[0], c.blueGreenRed[0]) << int(c.pixel[3]);
-        EXPECT_EQ(dib[1], c.blueGreenRed[1]) << int(c.pixel[3]);
-        EXPECT_EQ(dib[2], c.blueGreenRed[2]) << int(c.pixel[3]);
-        EXPECT_EQ(dib[3], 0xAA) << "padding is not written";
+        image.rowStride = 8;
+        image.rows = rows;
+        uint8_t dib[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+        const int32_t key = ConvertToDib(image, dib);
+        ASSERT_GE(key, 0);
+        const uint8_t keyBytes[3] = {uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16)};
+        EXPECT_TRUE(std::equal(dib + 3, dib + 6, keyBytes)) << "the transparent neighbour is the key";
+        if (c.pixel[3] >= 128) {
+            EXPECT_TRUE(std::equal(dib, dib + 3, c.blueGreenRed));
+            EXPECT_FALSE(std::equal(dib, dib + 3, keyBytes)) << "no opaque pixel has the key's colour";
+        } else {
+            EXPECT_TRUE(std::equal(dib, dib + 3, keyBytes));
+        }
+        EXPECT_EQ(dib[6], 0xAA) << "padding is not written";
     }
+}
+
+TEST(ConvertToDib, OpaquePicturesHaveNoKeyAndTheKeyAvoidsEveryOpaqueColour) {
+    // No alpha at all, or alpha everywhere at least half: no key, and the colours as stored.
+    uint8_t rgb[4] = {1, 2, 3, 0};
+    uint8_t translucent[8] = {10, 20, 30, 200, 40, 50, 60, 128};
+    const struct {
+        PixelOrder order;
+        uint8_t* rows;
+        int width;
+    } opaque[] = {{PixelOrder::Rgb, rgb, 1}, {PixelOrder::Rgba, translucent, 2}};
+    for (const auto& o : opaque) {
+        DecodedImage image;
+        image.width = o.width;
+        image.height = 1;
+        image.order = o.order;
+        image.rowStride = 8;
+        image.rows = o.rows;
+        uint8_t dib[8] = {};
+        EXPECT_EQ(ConvertToDib(image, dib), -1);
+        EXPECT_EQ(dib[0], o.rows[2]);
+        EXPECT_EQ(dib[2], o.rows[0]);
+    }
+    // The magenta a key would first be taken from is in use: the key is another colour, and the
+    // magenta pixel keeps its colour.
+    uint8_t rows[8] = {255, 0, 255, 255, 0, 0, 0, 0};
+    DecodedImage image;
+    image.width = 2;
+    image.height = 1;
+    image.order = PixelOrder::Rgba;
+    image.rowStride = 8;
+    image.rows = rows;
+    uint8_t dib[8] = {};
+    const int32_t key = ConvertToDib(image, dib);
+    EXPECT_GE(key, 0);
+    EXPECT_NE(key, 0xFF00FF);
+    EXPECT_EQ(dib[0], 255);
+    EXPECT_EQ(dib[1], 0);
+    EXPECT_EQ(dib[2], 255);
 }
 
 TEST(AllocateDib, ZeroFilledAndRefusesUnaddressableSizes) {

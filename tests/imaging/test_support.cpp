@@ -120,7 +120,8 @@ uint32_t ColorRef(Rgb c) { return uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(
 
 Rgb DistinctColour(int x, int y) { return Rgb{uint8_t(10 + 20 * x), uint8_t(5 + 30 * y), uint8_t(200 - 7 * x - 3 * y)}; }
 
-imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb(int, int)>& color) {
+imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb(int, int)>& color,
+                          int32_t transparentKey) {
     using namespace imaging::detail;
     uint8_t* pixels = AllocateDib(width, height);
     if (pixels == nullptr) return 0;
@@ -130,6 +131,7 @@ imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb
         return 0;
     }
     slot->pixels = pixels;
+    slot->transparentKey = transparentKey;
     DescribeSlot(slot, width, height);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = pixels + slot->stride * (height - 1 - y);

@@ -54,7 +54,8 @@ Rgb DistinctColour(int x, int y);
 // A prepared width x height image of `color(x, y)` (y from the top) built straight in the handle
 // table, so that the library's core can be tested without any decoder or file; 0 when the table
 // is full or memory runs out.
-imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb(int, int)>& color);
+imaging::Handle MakeImage(int32_t width, int32_t height, const std::function<Rgb(int, int)>& color,
+                          int32_t transparentKey = -1);
 
 // A gtest parameter name made of the letters and digits of `text` ("bad/x.gif" -> "bad_x_gif").
 std::string ParamName(const std::string& text);

@@ -1,0 +1,13 @@
+// The shake warp computed straight from its formulas, one 64-bit product and division per
+// coordinate: what WarpFrame's stepping must reproduce exactly, for the warp's own tests and for
+// checks of what real pictures (transparency included) become.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "convert/shake_warp.h"
+
+// `pixels` (a DIB of width x height) with every pixel drawn from `source` through `mesh`.
+std::vector<uint8_t> ReferenceWarp(const ImageOperations& images, const ShakeMesh& mesh, ImageHandle source,
+                                   int32_t width, int32_t height, std::vector<uint8_t> pixels);

@@ -2,6 +2,6 @@
 #include "convert/image_operations.h"
 
 const ImageOperations kImagingLibraryOperations = {
-    imaging::LoadFile, imaging::Prepare,  imaging::Info,             imaging::Duplicate,
-    imaging::ReadPixel, imaging::Resize, imaging::WriteAnimatedGif, imaging::Release,
+    imaging::LoadFile, imaging::Prepare,          imaging::Info,    imaging::Duplicate,
+    imaging::Resize,   imaging::WriteAnimatedGif, imaging::Release,
 };

@@ -10,12 +10,13 @@
 using ImageHandle = imaging::Handle;  // 0 = no image
 using ImageInfo = imaging::ImageInfo;
 
+// The warp reads the source's pixels straight from the array that info() describes, one read per
+// destination pixel and no call, so the library's ReadPixel is not among them.
 struct ImageOperations {
     ImageHandle (*load)(const char* path);                               // 0 = failure
     int32_t (*prepare)(ImageHandle image);                               // 0 = failure
     const ImageInfo* (*info)(ImageHandle image);                         // valid for prepared images and copies
     ImageHandle (*duplicate)(ImageHandle image);                         // 0 = failure
-    uint32_t (*readPixel)(ImageHandle image, int32_t x, int32_t y);      // COLORREF, y from the top
     void (*resize)(ImageHandle image, int32_t width, int32_t height);    // -1 = the side that follows
     int32_t (*writeGif)(const char* path, const ImageHandle* frames, int32_t count, int32_t delay);  // 0 = failure
     void (*release)(ImageHandle image);

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "imaging/parallel.h"
+
 uint32_t randomSequenceState = 1;
 
 static int32_t WrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
@@ -88,26 +90,41 @@ static void NextStep(TruncatedSteps* s) {
     }
 }
 
+// A DIB as the warp addresses it: rows are stored bottom-up, so picture row y (counted from the
+// top) starts at topRow - y * stride.
+struct DibRows {
+    uint8_t* topRow;
+    ptrdiff_t stride;
+};
+
+static DibRows RowsOf(const ImageInfo* info, int32_t width, int32_t height) {
+    const ptrdiff_t stride = static_cast<ptrdiff_t>(imaging::DibStride(width));
+    return DibRows{info->pixels + stride * (height - 1), stride};
+}
+
+static uint8_t* PixelAt(DibRows rows, int32_t x, int32_t y) {
+    return rows.topRow - rows.stride * y + 3 * static_cast<ptrdiff_t>(x);
+}
+
 // One row of a cell: `width` pixels sampled evenly from `left` towards `right`, sample c at
-// L + (c * (R - L)) / width on each axis.
-static void WarpRow(const ImageOperations& images, ImageHandle source, MeshPoint left, MeshPoint right, int32_t width,
-                    uint8_t* out) {
+// L + (c * (R - L)) / width on each axis. Each takes its colour from one read of the source's
+// pixel array, with no call and no check: every sample lies inside the source.
+static void WarpRow(DibRows source, MeshPoint left, MeshPoint right, int32_t width, uint8_t* out) {
     // Both ends lie inside the picture, so their differences fit in 32 bits.
     TruncatedSteps x = StartSteps(right.x - left.x, width);
     TruncatedSteps y = StartSteps(right.y - left.y, width);
     for (int32_t c = 0; c < width; ++c, out += 3) {
-        const uint32_t colour = images.readPixel(source, left.x + x.value, left.y + y.value);
-        out[0] = static_cast<uint8_t>(colour >> 16);  // blue
-        out[1] = static_cast<uint8_t>(colour >> 8);   // green
-        out[2] = static_cast<uint8_t>(colour);        // red
+        const uint8_t* sample = PixelAt(source, left.x + x.value, left.y + y.value);
+        out[0] = sample[0];  // blue
+        out[1] = sample[1];  // green
+        out[2] = sample[2];  // red
         NextStep(&x);
         NextStep(&y);
     }
 }
 
 // Fills the regular rectangle of cell (k, j) from the source quadrilateral of its jittered corners.
-static void WarpCell(const ImageOperations& images, const ShakeMesh* mesh, int k, int j, ImageHandle source,
-                     int32_t height, uint8_t* pixels, int32_t stride) {
+static void WarpCell(const ShakeMesh* mesh, int k, int j, DibRows source, DibRows frame) {
     const int32_t cellHeight = WrapSub(mesh->regularY[k][j + 1], mesh->regularY[k][j]);
     if (cellHeight <= 0) return;
     const int32_t cellWidth = WrapSub(mesh->regularX[k + 1][j], mesh->regularX[k][j]);
@@ -125,16 +142,26 @@ static void WarpCell(const ImageOperations& images, const ShakeMesh* mesh, int k
                        topLeft.y + static_cast<int32_t>(leftStepY * i / cellHeight)};
         MeshPoint right{topRight.x + static_cast<int32_t>(rightStepX * i / cellHeight),
                         topRight.y + static_cast<int32_t>(rightStepY * i / cellHeight)};
-        // Rows are stored bottom-up: picture row y lives in stored row height - 1 - y.
-        uint8_t* row = pixels + static_cast<ptrdiff_t>(stride) * (height - 1 - (y0 + i)) + 3 * static_cast<ptrdiff_t>(x0);
-        if (cellWidth > 0) WarpRow(images, source, left, right, cellWidth, row);
+        if (cellWidth > 0) WarpRow(source, left, right, cellWidth, PixelAt(frame, x0, y0 + i));
     }
+}
+
+struct FrameWarp {
+    const ShakeMesh* mesh;
+    DibRows source;
+    DibRows frame;
+};
+
+// One row of cells: it writes only its own rows of the frame, so the rows of cells are drawn on
+// all cores at once, with the same result as one after another.
+static void WarpCellRow(void* context, int j) {
+    const FrameWarp* warp = static_cast<const FrameWarp*>(context);
+    for (int k = 0; k < 16; ++k) WarpCell(warp->mesh, k, j, warp->source, warp->frame);
 }
 
 void WarpFrame(const ImageOperations& images, const ShakeMesh* mesh, ImageHandle source, int32_t width, int32_t height,
                ImageHandle copy) {
-    uint8_t* pixels = images.info(copy)->pixels;
-    const int32_t stride = static_cast<int32_t>(imaging::DibStride(width));
-    for (int j = 0; j < 16; ++j)
-        for (int k = 0; k < 16; ++k) WarpCell(images, mesh, k, j, source, height, pixels, stride);
+    const DibRows frame = RowsOf(images.info(copy), width, height);
+    FrameWarp warp{mesh, RowsOf(images.info(source), width, height), frame};
+    imaging::RunInParallel(16, WarpCellRow, &warp);
 }

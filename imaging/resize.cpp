@@ -16,6 +16,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/imaging.h"
+#include "imaging/parallel.h"
 #include "imaging/transparency.h"
 
 namespace imaging::detail {
@@ -56,47 +57,84 @@ int32_t BlockFor(int32_t width, int32_t height, int32_t newWidth, int32_t newHei
     return std::min({width / (newWidth * kFilterSpan), height / (newHeight * kFilterSpan), kMaxBlock});
 }
 
-// Averages block x block squares of pixels in linear light; the last column and row of blocks
-// take what is left. Returns null when memory runs out.
-uint8_t* ShrinkByBlocks(const uint8_t* pixels, int32_t width, int32_t height, int32_t block, int32_t* outWidth,
-                        int32_t* outHeight) {
-    const int32_t shrunkWidth = (width + block - 1) / block;
-    const int32_t shrunkHeight = (height + block - 1) / block;
-    uint8_t* out = AllocateDib(shrunkWidth, shrunkHeight);
-    if (out == nullptr) return nullptr;
-    std::vector<uint32_t> sums;
+// ---- Reductions by whole blocks: every row of blocks is independent of the others, so the rows
+// are spread over the cores in bands, each band with its own running sums.
+
+constexpr int kBands = 16;
+
+struct BlockShrink {
+    const uint8_t* dib;
+    int32_t width, height, block;
+    int32_t key;  // the transparent key, or kNoKey
+    int32_t shrunkWidth, shrunkHeight;
+    uint8_t* out;                             // the shrunk picture
+    std::vector<std::vector<uint32_t>> sums;  // per band: four sums per block of the row
+    void (*row)(const BlockShrink& shrink, int32_t blockRow, uint32_t* sums);
+};
+
+void ShrinkBand(void* context, int band) {
+    BlockShrink& shrink = *static_cast<BlockShrink*>(context);
+    const int32_t rowsPerBand = (shrink.shrunkHeight + kBands - 1) / kBands;
+    const int32_t end = std::min(shrink.shrunkHeight, (band + 1) * rowsPerBand);
+    for (int32_t by = band * rowsPerBand; by < end; ++by) shrink.row(shrink, by, shrink.sums[size_t(band)].data());
+}
+
+// Runs shrink.row for every row of blocks; false when memory for the sums runs out.
+bool ShrinkAllRows(BlockShrink* shrink) {
     try {
-        sums.resize(size_t(shrunkWidth) * 3);
+        shrink->sums.assign(kBands, std::vector<uint32_t>(size_t(shrink->shrunkWidth) * 4));
     } catch (const std::bad_alloc&) {
-        FreeDib(out);
-        return nullptr;
+        return false;
     }
+    RunInParallel(kBands, ShrinkBand, shrink);
+    return true;
+}
+
+// Pixels [first, first + rows) of block row `by`, block column `bx`: how many the block holds.
+uint32_t BlockPixels(const BlockShrink& s, int32_t rows, int32_t bx) {
+    return uint32_t(rows) * uint32_t(std::min(s.block, s.width - bx * s.block));
+}
+
+// Averages block x block squares of pixels in linear light; the last column and row of blocks
+// take what is left.
+void ShrinkPlainRow(const BlockShrink& s, int32_t by, uint32_t* sums) {
     const LinearTables& t = Tables();
-    const int64_t stride = DibStride(width), outStride = DibStride(shrunkWidth);
-    for (int32_t by = 0; by < shrunkHeight; ++by) {
-        const int32_t firstRow = by * block, rows = std::min(block, height - firstRow);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int32_t y = firstRow; y < firstRow + rows; ++y) {
-            const uint8_t* in = pixels + stride * y;
-            for (int32_t bx = 0; bx < shrunkWidth; ++bx) {
-                uint32_t* sum = &sums[size_t(bx) * 3];
-                const uint8_t* end = in + 3 * std::min(block, width - bx * block);
-                for (; in != end; in += 3) {
-                    sum[0] += t.toLinear[in[0]];
-                    sum[1] += t.toLinear[in[1]];
-                    sum[2] += t.toLinear[in[2]];
-                }
+    const int64_t stride = DibStride(s.width), outStride = DibStride(s.shrunkWidth);
+    const int32_t firstRow = by * s.block, rows = std::min(s.block, s.height - firstRow);
+    std::fill(sums, sums + size_t(s.shrunkWidth) * 3, 0u);
+    for (int32_t y = firstRow; y < firstRow + rows; ++y) {
+        const uint8_t* in = s.dib + stride * y;
+        for (int32_t bx = 0; bx < s.shrunkWidth; ++bx) {
+            uint32_t* sum = &sums[size_t(bx) * 3];
+            const uint8_t* end = in + 3 * std::min(s.block, s.width - bx * s.block);
+            for (; in != end; in += 3) {
+                sum[0] += t.toLinear[in[0]];
+                sum[1] += t.toLinear[in[1]];
+                sum[2] += t.toLinear[in[2]];
             }
         }
-        uint8_t* row = out + outStride * by;
-        for (int32_t bx = 0; bx < shrunkWidth; ++bx) {
-            const uint32_t count = uint32_t(rows) * uint32_t(std::min(block, width - bx * block));
-            for (int c = 0; c < 3; ++c) row[3 * bx + c] = t.toSrgb[(sums[size_t(bx) * 3 + c] + count / 2) / count];
-        }
     }
-    *outWidth = shrunkWidth;
-    *outHeight = shrunkHeight;
-    return out;
+    uint8_t* row = s.out + outStride * by;
+    for (int32_t bx = 0; bx < s.shrunkWidth; ++bx) {
+        const uint32_t count = BlockPixels(s, rows, bx);
+        for (int c = 0; c < 3; ++c) row[3 * bx + c] = t.toSrgb[(sums[size_t(bx) * 3 + c] + count / 2) / count];
+    }
+}
+
+// The shrunk picture as a DIB, or null when memory runs out.
+uint8_t* ShrinkByBlocks(const uint8_t* pixels, int32_t width, int32_t height, int32_t block, int32_t* outWidth,
+                        int32_t* outHeight) {
+    BlockShrink shrink{pixels, width, height, block, kNoKey, (width + block - 1) / block, (height + block - 1) / block,
+                       nullptr, {}, ShrinkPlainRow};
+    shrink.out = AllocateDib(shrink.shrunkWidth, shrink.shrunkHeight);
+    if (shrink.out == nullptr) return nullptr;
+    if (!ShrinkAllRows(&shrink)) {
+        FreeDib(shrink.out);
+        return nullptr;
+    }
+    *outWidth = shrink.shrunkWidth;
+    *outHeight = shrink.shrunkHeight;
+    return shrink.out;
 }
 
 // ---- Pictures with a transparent key, resampled as 4-byte pixels: blue, green, red, alpha.
@@ -130,39 +168,40 @@ std::vector<uint8_t> KeyedPixels(const uint8_t* dib, int32_t width, int32_t heig
 
 // Averages block x block squares in linear light over their opaque pixels only, with alpha the
 // share of opaque pixels: 4-byte pixels of the shrunk picture.
-std::vector<uint8_t> ShrinkKeyedByBlocks(const uint8_t* dib, int32_t width, int32_t height, int32_t block, int32_t key,
-                                         int32_t* outWidth, int32_t* outHeight) {
-    const int32_t shrunkWidth = (width + block - 1) / block;
-    const int32_t shrunkHeight = (height + block - 1) / block;
-    std::vector<uint8_t> out(KeyedBytes(shrunkWidth, shrunkHeight));
-    std::vector<uint32_t> sums(size_t(shrunkWidth) * kKeyedChannels);  // blue, green, red, opaque count
+void ShrinkKeyedRow(const BlockShrink& s, int32_t by, uint32_t* sums) {  // blue, green, red, opaque count
     const LinearTables& t = Tables();
-    const int64_t stride = DibStride(width);
-    for (int32_t by = 0; by < shrunkHeight; ++by) {
-        const int32_t firstRow = by * block, rows = std::min(block, height - firstRow);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int32_t y = firstRow; y < firstRow + rows; ++y) {
-            const uint8_t* in = dib + stride * y;
-            for (int32_t x = 0; x < width; ++x, in += 3) {
-                if (IsKey(in, key)) continue;
-                uint32_t* sum = &sums[size_t(x / block) * kKeyedChannels];
-                sum[0] += t.toLinear[in[0]];
-                sum[1] += t.toLinear[in[1]];
-                sum[2] += t.toLinear[in[2]];
-                sum[3] += 1;
-            }
-        }
-        uint8_t* row = out.data() + size_t(by) * size_t(shrunkWidth) * kKeyedChannels;
-        for (int32_t bx = 0; bx < shrunkWidth; ++bx) {
-            const uint32_t* sum = &sums[size_t(bx) * kKeyedChannels];
-            const uint32_t count = uint32_t(rows) * uint32_t(std::min(block, width - bx * block));
-            const uint32_t opaque = sum[3];
-            for (int c = 0; c < 3; ++c) row[kKeyedChannels * bx + c] = opaque ? t.toSrgb[(sum[c] + opaque / 2) / opaque] : 0;
-            row[kKeyedChannels * bx + 3] = uint8_t((opaque * 255 + count / 2) / count);
+    const int64_t stride = DibStride(s.width);
+    const int32_t firstRow = by * s.block, rows = std::min(s.block, s.height - firstRow);
+    std::fill(sums, sums + size_t(s.shrunkWidth) * kKeyedChannels, 0u);
+    for (int32_t y = firstRow; y < firstRow + rows; ++y) {
+        const uint8_t* in = s.dib + stride * y;
+        for (int32_t x = 0; x < s.width; ++x, in += 3) {
+            if (IsKey(in, s.key)) continue;
+            uint32_t* sum = &sums[size_t(x / s.block) * kKeyedChannels];
+            sum[0] += t.toLinear[in[0]];
+            sum[1] += t.toLinear[in[1]];
+            sum[2] += t.toLinear[in[2]];
+            sum[3] += 1;
         }
     }
-    *outWidth = shrunkWidth;
-    *outHeight = shrunkHeight;
+    uint8_t* row = s.out + size_t(by) * size_t(s.shrunkWidth) * kKeyedChannels;
+    for (int32_t bx = 0; bx < s.shrunkWidth; ++bx, row += kKeyedChannels) {
+        const uint32_t* sum = &sums[size_t(bx) * kKeyedChannels];
+        const uint32_t count = BlockPixels(s, rows, bx), opaque = sum[3];
+        for (int c = 0; c < 3; ++c) row[c] = opaque ? t.toSrgb[(sum[c] + opaque / 2) / opaque] : 0;
+        row[3] = uint8_t((opaque * 255 + count / 2) / count);
+    }
+}
+
+std::vector<uint8_t> ShrinkKeyedByBlocks(const uint8_t* dib, int32_t width, int32_t height, int32_t block, int32_t key,
+                                         int32_t* outWidth, int32_t* outHeight) {
+    BlockShrink shrink{dib, width, height, block, key, (width + block - 1) / block, (height + block - 1) / block,
+                       nullptr, {}, ShrinkKeyedRow};
+    std::vector<uint8_t> out(KeyedBytes(shrink.shrunkWidth, shrink.shrunkHeight));
+    shrink.out = out.data();
+    if (!ShrinkAllRows(&shrink)) throw std::bad_alloc();
+    *outWidth = shrink.shrunkWidth;
+    *outHeight = shrink.shrunkHeight;
     return out;
 }
 

@@ -60,7 +60,7 @@ TEST_P(TransparentFrames, EveryFrameIsTheReferenceWarpOfTheSourceTransparencyInc
         const ImageInfo* copyInfo = images.info(copy);
         const std::vector<uint8_t> before(copyInfo->pixels, copyInfo->pixels + copyInfo->header->biSizeImage);
         WarpFrame(images, &mesh, source, width, height, copy);
-        const std::vector<uint8_t> expected = ReferenceWarp(images, mesh, source, width, height, before);
+        const std::vector<uint8_t> expected = ReferenceWarp(imaging::ReadPixel, mesh, source, width, height, before);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), copyInfo->pixels));
         EXPECT_EQ(copyInfo->transparentKey, info->transparentKey);
         const std::vector<bool> mask = KeyMask(copyInfo);

@@ -73,9 +73,7 @@ static ImageHandle DuplicateImage(ImageHandle image) {
     return copy;
 }
 
-static uint32_t ReadImagePixel(ImageHandle image, int32_t x, int32_t y) {
-    ++imageOps.pixelReads;
-    if (imageOps.recordPixelPoints) imageOps.pixelReadPoints.emplace_back(x, y);
+uint32_t ReadDoublePixel(ImageHandle image, int32_t x, int32_t y) {
     DoubleImage* d = DoubleImageOf(image);
     if (d == nullptr || x < 0 || y < 0 || x >= d->width || y >= d->height) {
         Record("pixel outside " + std::to_string(x) + "," + std::to_string(y));
@@ -98,8 +96,8 @@ static int32_t WriteAnimatedGif(const char* path, const ImageHandle* frames, int
 
 static void ReleaseImage(ImageHandle image) { Record("release " + std::to_string(image)); }
 
-const ImageOperations kRecordingImageOperations = {LoadImageFile,  PrepareImage, GetImageInfo,     DuplicateImage,
-                                                   ReadImagePixel, ResizeImage,  WriteAnimatedGif, ReleaseImage};
+const ImageOperations kRecordingImageOperations = {LoadImageFile, PrepareImage,     GetImageInfo, DuplicateImage,
+                                                   ResizeImage,   WriteAnimatedGif, ReleaseImage};
 
 static void RecordFailure(void*, ConversionFailure failure, const char* path) {
     Record("box " + std::to_string(failure) + " " + path);

@@ -19,9 +19,6 @@ struct DoubleImage {
 
 struct ImageOpsDouble {
     std::vector<std::string> calls;     // "load P", "prepare H", "info H", "duplicate H -> H2", ...
-    int64_t pixelReads = 0;             // readPixel calls (not in `calls`)
-    std::vector<std::pair<int32_t, int32_t>> pixelReadPoints;  // kept when recordPixelPoints
-    bool recordPixelPoints = false;
     bool failLoad = false;
     bool failPrepare = false;
     int failDuplicateNumber = 0;        // 1-based copy that comes back as 0; 0 = none
@@ -38,5 +35,8 @@ ConversionHost RecordingHost();
 
 void ResetImageOpsDouble();  // forgets all images and calls; sizes back to 4 x 3
 DoubleImage* DoubleImageOf(ImageHandle handle);
+// Pixel (x, y) of a double's image, y from the top, as COLORREF (0x00BBGGRR); records
+// "pixel outside X,Y" among the calls for a point outside the picture.
+uint32_t ReadDoublePixel(ImageHandle image, int32_t x, int32_t y);
 // A new image outside the recorded calls, every pixel from colourAt(x, y) as COLORREF.
 ImageHandle AddDoubleImage(int32_t width, int32_t height, uint32_t (*colourAt)(int32_t x, int32_t y));

@@ -8,6 +8,9 @@
 
 #include "convert/shake_warp.h"
 
+// How the reference reads one source pixel: (x, y) from the top, as COLORREF (0x00BBGGRR).
+using PixelReader = uint32_t (*)(ImageHandle image, int32_t x, int32_t y);
+
 // `pixels` (a DIB of width x height) with every pixel drawn from `source` through `mesh`.
-std::vector<uint8_t> ReferenceWarp(const ImageOperations& images, const ShakeMesh& mesh, ImageHandle source,
-                                   int32_t width, int32_t height, std::vector<uint8_t> pixels);
+std::vector<uint8_t> ReferenceWarp(PixelReader readPixel, const ShakeMesh& mesh, ImageHandle source, int32_t width,
+                                   int32_t height, std::vector<uint8_t> pixels);

@@ -171,6 +171,33 @@ SniffResult SniffGif(std::FILE* file) {
     }
 }
 
+// A QuickTime image hands its 'idat' payload (a GIF, PNG, BMP...) to another loader, which
+// allocates what that payload's header claims: the payload's first bytes, or 0 bytes when the
+// file is no QuickTime image.
+size_t QuickTimePayloadHead(std::FILE* file, const uint8_t* head, size_t count, uint8_t* payload) {
+    if (count < 8 || (std::memcmp(head + 4, "idsc", 4) != 0 && std::memcmp(head + 4, "idat", 4) != 0)) return 0;
+    uint64_t at = 0;
+    uint8_t atom[8];
+    while (SeekTo(file, at) && ReadBytes(file, atom, 8)) {
+        const uint64_t size = BigEndian32(atom);
+        if (size < 8) return 0;
+        if (std::memcmp(atom + 4, "idat", 4) == 0) return std::fread(payload, 1, kHeadBytes, file);
+        at += size;
+    }
+    return 0;
+}
+
+// The sizes a payload's own header claims, where they lie in its first bytes.
+bool PayloadFitsLimit(const uint8_t* payload, size_t count) {
+    if (count >= 10 && std::memcmp(payload, "GIF8", 4) == 0) {
+        return ClaimFitsLimit(LittleEndian16(payload + 6), LittleEndian16(payload + 8));
+    }
+    if (count >= 24 && std::memcmp(payload, "\x89PNG", 4) == 0) {
+        return ClaimFitsLimit(BigEndian32(payload + 16), BigEndian32(payload + 20));
+    }
+    return true;
+}
+
 }  // namespace
 
 SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
@@ -181,6 +208,8 @@ SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
         return SniffGif(file);
     }
     if (count >= 2 && head[0] == 'B' && head[1] == 'M' && !BmpHeaderFits(head, count, fileBytes)) return {false, 0};
+    uint8_t payload[kHeadBytes];
+    if (!PayloadFitsLimit(payload, QuickTimePayloadHead(file, head, count, payload))) return {false, 0};
     const Claim claim = HeaderClaim(file, head, count, fileBytes);
     return {!claim.found || ClaimFitsLimit(claim.width, claim.height), 0};
 }

@@ -162,16 +162,20 @@ Bytes ProgressiveJpegWithScans(const std::string& relative, int scans) {
     return bytes;
 }
 
+Bytes QuickTimeImage(const Bytes& picture) {
+    Bytes description(78, 0);  // an image description; only its place matters here
+    std::memcpy(&description[0], "jpeg", 4);
+    Bytes out = Box("idsc", description);
+    const Bytes data = Box("idat", picture);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
 Bytes QuickTimeJpeg(const std::string& relative, double fraction) {
     Bytes jpeg = ReadTestData(relative);
     if (jpeg.empty()) return {};
     jpeg.resize(size_t(double(jpeg.size()) * fraction));
-    Bytes description(78, 0);  // an image description; only its place matters here
-    std::memcpy(&description[0], "jpeg", 4);
-    Bytes out = Box("idsc", description);
-    const Bytes data = Box("idat", jpeg);
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
+    return QuickTimeImage(jpeg);
 }
 
 Bytes CursorWithHotspotYZero() {

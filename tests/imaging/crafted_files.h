@@ -40,6 +40,9 @@ Bytes JpegScanCut(const std::string& relative, double fraction);
 // A progressive JPEG ended (with an end-of-image marker) where its `scan`-th scan would start.
 Bytes ProgressiveJpegWithScans(const std::string& relative, int scans);
 
+// A QuickTime image holding `picture`.
+Bytes QuickTimeImage(const Bytes& picture);
+
 // A QuickTime image holding the first `fraction` of a JPEG file from the test data.
 Bytes QuickTimeJpeg(const std::string& relative, double fraction);
 

@@ -109,6 +109,8 @@ std::vector<HostileCase> Cases() {
          "", 0, Failure::kTooLarge, 20000, 20000},
         {"HEIF extent of 16384 x 16384", "claim.avif", Writes([] { return HeifClaiming(16384, 16384); }),
          "", 0, Failure::kTooLarge, 16384, 16384},
+        {"QuickTime image of a GIF on a 60000 x 60000 screen (found by fuzzing)", "screen.qtif",
+         Writes([] { return QuickTimeImage(PaddedGifOnScreen(60000, 60000, 0)); }), "", 0, Failure::kTooLarge, 60000, 60000},
         {"the photo beyond a lowered memory limit", "snake.png", Writes([] { Bytes b; ReadFile(TestData("snake/snake.png"), &b); return b; }),
          "--memory 8000000", 0, Failure::kTooLarge, 600, 450},
         {"cursor whose hotspot y is 0", "hotspot.cur", Writes(CursorWithHotspotYZero), "", -1, Failure::kNone, 0, 0},

@@ -113,14 +113,15 @@ std::vector<HostileCase> Cases() {
          Writes([] { return QuickTimeImage(PaddedGifOnScreen(60000, 60000, 0)); }), "", 0, Failure::kTooLarge, 60000, 60000},
         {"the photo beyond a lowered memory limit", "snake.png", Writes([] { Bytes b; ReadFile(TestData("snake/snake.png"), &b); return b; }),
          "--memory 8000000", 0, Failure::kTooLarge, 600, 450},
-        {"cursor whose hotspot y is 0", "hotspot.cur", Writes(CursorWithHotspotYZero), "", -1, Failure::kNone, 0, 0},
         {"arithmetic-coded JPEG", "arithmetic.jpg", Writes([] { Bytes b; ReadFile(TestData("photo/snake-arithmetic.jpg"), &b); return b; }),
          "", -1, Failure::kNone, 0, 0},
         {"name of 247 bytes, GIF name of 255", std::string(247, 'n'), Writes([] { return MakeBmp(8, 8, DistinctColour); }),
          "", -1, Failure::kNone, 0, 0},
         {"a folder", "folder.png", [](const std::string& path) { return CreateFolder(path); }, "", 0, Failure::kIsFolder, 0, 0},
 #ifndef _WIN32
-        // Formats Wine's codecs do not read, and checks WIC makes on its own terms.
+        // Formats Wine's codecs do not read (cursors, SVG, QuickTime), and damage WIC pads out
+        // unseen under Wine (a cut or ended JPEG scan), which the build for Windows still converts.
+        {"cursor whose hotspot y is 0", "hotspot.cur", Writes(CursorWithHotspotYZero), "", -1, Failure::kNone, 0, 0},
         {"SVG of 30000 x 30000", "claim.svg", Writes([] { return SvgClaiming(30000, 30000); }),
          "", 0, Failure::kTooLarge, 30000, 30000},
         {"SVG that renders for minutes", "slow.svg", Writes([] { return SlowSvg(400); }), "--seconds 1", 0, Failure::kTimedOut, 0, 0},

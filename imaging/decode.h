@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace imaging::detail {
 
@@ -18,15 +19,36 @@ struct DecodedImage {
     ptrdiff_t rowStride = 0;    // bytes from one row to the next one down
     const uint8_t* rows = nullptr;
     int orientation = 1;        // EXIF orientation 1..8: how the stored picture must be turned
-    bool premultiplied = false; // colours were multiplied by alpha (gdk-pixbuf's TIFF loader does)
     void* owner = nullptr;      // what holds the rows, handed to release
     void (*release)(void* owner) = nullptr;
 };
 
 // Decodes the first picture of a file. Before any pixel is decoded, the size the file's header
-// claims goes through SizeAcceptable with the file's length; a refused size, an unreadable,
-// unknown, damaged or truncated file, or a lack of memory all give false and hold nothing.
+// claims goes through AcceptSize; a refused size, an unreadable, unknown, damaged or truncated
+// file, a decoder past its time limit, or a lack of memory all give false, with the reason in
+// LastFailure(), and hold nothing.
 bool DecodeFile(const char* path, DecodedImage* out);
+
+// DecodeFile for a file already open for reading (at any position) of `fileBytes` bytes; the
+// file stays open.
+bool DecodeOpenFile(std::FILE* file, uint64_t fileBytes, DecodedImage* out);
+
+// Where a decoder that writes its rows itself puts them: the heap when it runs in this process,
+// memory shared with the parent when it runs in a child. `take` is called at most once and gives
+// null when the memory cannot be had; `release` gives the rows back (in this process).
+struct RowMemory {
+    uint8_t* (*take)(void* context, size_t bytes);
+    void (*release)(void* owner);
+    void* context;
+};
+
+// Rows on the heap: take is malloc, release free.
+RowMemory HeapRows();
+
+// Linux decodes in a child process (decode_child_posix.cpp); the fuzz target decodes in its own
+// process instead, so that its sanitizers and coverage see the decoding code. No time limit
+// holds there. Windows always decodes in its own process.
+void DecodeInThisProcess(bool inThisProcess);
 
 // Gives back what DecodeFile holds and empties the record; harmless on an empty record.
 void ReleaseDecoded(DecodedImage* image);

@@ -1,17 +1,16 @@
-// Decoding on Linux: gdk-pixbuf and every loader installed for it (PNG, JPEG, GIF, BMP, TIFF,
-// ICO, TGA, PNM, WebP, HEIF/AVIF...). The file is fed to a loader in chunks so that the size its
-// header claims can be refused before the loader allocates the picture.
+// Decoding on Linux through gdk-pixbuf and every loader installed for it (PNG, GIF, BMP, TIFF,
+// ICO, TGA, PNM, WebP, HEIF/AVIF, SVG...; JPEG goes to decode_jpeg.cpp). The file is fed to a
+// loader in chunks so that the size its header claims can be refused before the loader allocates
+// the picture.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "imaging/completeness.h"
-#include "imaging/decode.h"
+#include "imaging/decode_linux.h"
 #include "imaging/failure.h"
 #include "imaging/geometry.h"
-#include "imaging/sniff.h"
-#include "imaging/system_path.h"
 
 namespace imaging::detail {
 
@@ -20,7 +19,6 @@ namespace {
 constexpr size_t kChunkBytes = size_t(1) << 16;
 
 struct LoadWatch {
-    uint64_t fileBytes;
     int32_t claimedWidth = 0;
     int32_t claimedHeight = 0;
     bool refused = false;
@@ -35,7 +33,7 @@ void OnSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
     LoadWatch* watch = static_cast<LoadWatch*>(data);
     watch->claimedWidth = width;
     watch->claimedHeight = height;
-    if (!AcceptSize(width, height, watch->fileBytes)) {
+    if (!AcceptSize(width, height)) {
         watch->refused = true;
         gdk_pixbuf_loader_set_size(loader, 0, 0);
     }
@@ -119,11 +117,11 @@ bool UsablePixbuf(GdkPixbuf* pixbuf, const LoadWatch& watch) {
            gdk_pixbuf_get_bits_per_sample(pixbuf) == 8 && channels == (alpha ? 4 : 3) &&
            gdk_pixbuf_get_width(pixbuf) == watch.claimedWidth &&
            gdk_pixbuf_get_height(pixbuf) == watch.claimedHeight &&
-           SizeAcceptable(watch.claimedWidth, watch.claimedHeight, watch.fileBytes);
+           SizeAcceptable(watch.claimedWidth, watch.claimedHeight);
 }
 
 // gdk-pixbuf's TIFF loader reads through libtiff's RGBA interface, which multiplies the colours
-// by alpha; the other loaders hand over the colours as stored.
+// by alpha; the other loaders hand over the colours as stored, as the rest of the library expects.
 bool GivesPremultipliedColours(GdkPixbufLoader* loader) {
     GdkPixbufFormat* format = gdk_pixbuf_loader_get_format(loader);
     gchar* name = format != nullptr ? gdk_pixbuf_format_get_name(format) : nullptr;
@@ -132,10 +130,24 @@ bool GivesPremultipliedColours(GdkPixbufLoader* loader) {
     return tiff;
 }
 
+// Divides the colours of an RGBA picture by alpha, back to the colours as they were stored.
+void Unpremultiply(GdkPixbuf* pixbuf) {
+    guchar* rows = gdk_pixbuf_get_pixels(pixbuf);
+    const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    for (int y = 0; y < height; ++y) {
+        for (guchar* p = rows + ptrdiff_t(stride) * y; p != rows + ptrdiff_t(stride) * y + ptrdiff_t(width) * 4; p += 4) {
+            const unsigned alpha = p[3];
+            if (alpha == 0) continue;
+            for (int c = 0; c < 3; ++c) p[c] = guchar(std::min(255u, (p[c] * 255u + alpha / 2) / alpha));
+        }
+    }
+}
+
 void UnrefPixbuf(void* owner) { g_object_unref(static_cast<GdkPixbuf*>(owner)); }
 
-GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes, bool* premultiplied) {
-    LoadWatch watch{fileBytes};
+GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t decodeBytes) {
+    LoadWatch watch;
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     if (loader == nullptr) return nullptr;
     g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &watch);
@@ -143,9 +155,9 @@ GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes,
     GdkPixbuf* pixbuf = nullptr;
     if (FeedLoader(file, decodeBytes, loader, watch) && EveryRowDecoded(loader, watch)) {
         pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);  // owned by the loader until referenced
-        *premultiplied = GivesPremultipliedColours(loader);
         if (UsablePixbuf(pixbuf, watch)) {
             g_object_ref(pixbuf);
+            if (gdk_pixbuf_get_has_alpha(pixbuf) && GivesPremultipliedColours(loader)) Unpremultiply(pixbuf);
         } else {
             pixbuf = nullptr;
         }
@@ -160,19 +172,16 @@ GdkPixbuf* LoadPixbuf(std::FILE* file, uint64_t fileBytes, uint64_t decodeBytes,
 
 }  // namespace
 
-bool DecodeFile(const char* path, DecodedImage* out) {
-    uint64_t fileBytes = 0;
-    std::FILE* file = OpenPictureFile(path, &fileBytes);
-    if (file == nullptr) return false;
-    GdkPixbuf* pixbuf = nullptr;
-    bool premultiplied = false;
-    // A JPEG or PNG cut short is refused before decoding, since their loaders pad it out quietly;
-    // so are sizes that some loaders would allocate before asking (see sniff.h).
-    const SniffResult sniffed = SniffFile(file, fileBytes);
-    if (sniffed.acceptable && ContainerComplete(file, fileBytes) && std::fseek(file, 0, SEEK_SET) == 0) {
-        pixbuf = LoadPixbuf(file, fileBytes, sniffed.decodeBytes, &premultiplied);
-    }
-    std::fclose(file);
+void PrepareLoaders() {
+    static const bool prepared = [] {
+        g_slist_free(gdk_pixbuf_get_formats());
+        return true;
+    }();
+    (void)prepared;
+}
+
+bool DecodeWithPixbuf(std::FILE* file, uint64_t decodeBytes, DecodedImage* out) {
+    GdkPixbuf* pixbuf = std::fseek(file, 0, SEEK_SET) == 0 ? LoadPixbuf(file, decodeBytes) : nullptr;
     if (pixbuf == nullptr) {
         SetFailureUnlessSet(Failure::kDamaged);
         return false;
@@ -184,7 +193,6 @@ bool DecodeFile(const char* path, DecodedImage* out) {
     image.rowStride = gdk_pixbuf_get_rowstride(pixbuf);
     image.rows = gdk_pixbuf_read_pixels(pixbuf);
     image.orientation = OrientationOption(pixbuf);
-    image.premultiplied = premultiplied;
     image.owner = pixbuf;
     image.release = UnrefPixbuf;
     *out = image;

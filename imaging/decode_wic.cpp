@@ -1,11 +1,15 @@
 // Decoding on Windows: the Windows Imaging Component (every codec the system has), first frame,
-// converted to 32-bit BGRA. The frame's size is checked before any pixel is decoded.
+// converted to 32-bit BGRA. The size the file's header claims is checked before WIC sees the file
+// and the frame's size again before any pixel is decoded. WIC reads the file through the handle
+// the checks read (never the path again), on a worker thread that is abandoned, and cleans up
+// after itself, when it runs past the time limit.
 #include <windows.h>
 #include <propidl.h>
 #include <wincodec.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <io.h>
 #include <new>
 
 #include "imaging/completeness.h"
@@ -13,6 +17,7 @@
 #include "imaging/exif.h"
 #include "imaging/failure.h"
 #include "imaging/geometry.h"
+#include "imaging/imaging.h"
 #include "imaging/sniff.h"
 #include "imaging/system_path.h"
 
@@ -20,11 +25,19 @@ namespace imaging::detail {
 
 namespace {
 
-// COM stays initialised for the rest of the process once it was, whatever model the thread
-// already chose (RPC_E_CHANGED_MODE still leaves COM usable).
-bool ComReady() {
-    static const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE;
+// What the worker thread hands back. It touches no state of the library (LastFailure included),
+// so an abandoned worker can finish while the caller goes on.
+struct WicJob {
+    HANDLE file;            // the worker's own handle of the open file
+    Limits limits;
+    DecodedImage image;     // the worker's result when `decoded`
+    bool decoded = false;
+    FailureReport failure = {Failure::kNone, 0, 0, 0};
+    LONG owners = 2;        // the caller and the worker; the last one frees the job
+};
+
+void NoteFailure(WicJob* job, Failure failure) {
+    if (job->failure.failure == Failure::kNone) job->failure = FailureReport{failure, 0, 0, 0};
 }
 
 template <typename T>
@@ -114,25 +127,39 @@ uint8_t* CopyBgra(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UIN
 
 void FreeBuffer(void* owner) { std::free(owner); }
 
-bool DecodeWithFactory(IWICImagingFactory* factory, const wchar_t* path, std::FILE* file,
-                       uint64_t fileBytes, DecodedImage* out) {
+// The frame's size against the job's limits, as AcceptSize judges it, recorded in the job.
+bool FrameSizeAcceptable(WicJob* job, UINT width, UINT height) {
+    if (width >= 1 && height >= 1 && DibSizeAcceptable(width, height) &&
+        ConversionBytes(width, height) <= job->limits.memoryBytes) {
+        return true;
+    }
+    if (width < 1 || height < 1) {
+        NoteFailure(job, Failure::kDamaged);
+    } else {
+        const auto side = [](UINT v) { return int32_t(v > INT32_MAX ? INT32_MAX : v); };
+        job->failure = FailureReport{Failure::kTooLarge, side(width), side(height), ConversionBytes(width, height)};
+    }
+    return false;
+}
+
+bool DecodeWithFactory(IWICImagingFactory* factory, WicJob* job) {
     IWICBitmapDecoder* decoder = nullptr;
     IWICBitmapFrameDecode* frame = nullptr;
     GUID container = GUID_NULL;
     UINT width = 0;
     UINT height = 0;
     bool ok = false;
-    const HRESULT created =
-        factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
-    if (created == WINCODEC_ERR_COMPONENTNOTFOUND) SetFailure(Failure::kUnknownFormat);
-    if (created == E_OUTOFMEMORY) SetFailure(Failure::kOutOfMemory);
+    const HRESULT created = factory->CreateDecoderFromFileHandle(reinterpret_cast<ULONG_PTR>(job->file), nullptr,
+                                                                 WICDecodeMetadataCacheOnDemand, &decoder);
+    if (created == WINCODEC_ERR_COMPONENTNOTFOUND) NoteFailure(job, Failure::kUnknownFormat);
+    if (created == E_OUTOFMEMORY) NoteFailure(job, Failure::kOutOfMemory);
     if (SUCCEEDED(created) && SUCCEEDED(decoder->GetContainerFormat(&container)) &&
         SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height))) {
         const Placement placement = container == GUID_ContainerFormatGif
                                         ? GifPlacement(decoder, frame, width, height)
                                         : Placement{width, height, 0, 0};
         uint8_t* pixels = nullptr;
-        if (AcceptSize(placement.canvasWidth, placement.canvasHeight, fileBytes)) {
+        if (FrameSizeAcceptable(job, placement.canvasWidth, placement.canvasHeight)) {
             pixels = CopyBgra(factory, frame, width, height, placement);
         }
         if (pixels != nullptr) {
@@ -142,49 +169,107 @@ bool DecodeWithFactory(IWICImagingFactory* factory, const wchar_t* path, std::FI
             image.order = PixelOrder::Bgra;
             image.rowStride = ptrdiff_t(placement.canvasWidth) * 4;
             image.rows = pixels;
-            if (container == GUID_ContainerFormatJpeg) {
-                const UINT reported = WicOrientation(frame);
-                image.orientation = reported >= 1 && reported <= 8 ? int(reported) : JpegExifOrientation(file);
-            }
+            // 0: WIC cannot tell; the caller reads the EXIF itself.
+            image.orientation = container == GUID_ContainerFormatJpeg ? int(WicOrientation(frame)) : 1;
             image.owner = pixels;
             image.release = FreeBuffer;
-            *out = image;
+            job->image = image;
             ok = true;
         }
     }
     ReleaseCom(frame);
     ReleaseCom(decoder);
-    if (!ok) SetFailureUnlessSet(Failure::kDamaged);
+    if (!ok) NoteFailure(job, Failure::kDamaged);
     return ok;
+}
+
+void LeaveJob(WicJob* job) {
+    if (InterlockedDecrement(&job->owners) != 0) return;
+    if (job->decoded) ReleaseDecoded(&job->image);
+    CloseHandle(job->file);
+    delete job;
+}
+
+DWORD WINAPI DecodeOnWorker(void* context) {
+    WicJob* job = static_cast<WicJob*>(context);
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IWICImagingFactory* factory = nullptr;
+    const LARGE_INTEGER start = {};
+    if (SetFilePointerEx(job->file, start, nullptr, FILE_BEGIN) &&
+        SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                   reinterpret_cast<void**>(&factory)))) {
+        job->decoded = DecodeWithFactory(factory, job);
+    }
+    NoteFailure(job, Failure::kOutOfMemory);  // no factory: recorded only when nothing else was
+    ReleaseCom(factory);
+    if (SUCCEEDED(com)) CoUninitialize();
+    LeaveJob(job);
+    return 0;
+}
+
+// A handle of its own for the worker, so that the caller may close the file while it runs.
+HANDLE WorkerHandle(std::FILE* file) {
+    const HANDLE own = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    HANDLE copy = nullptr;
+    if (own == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+    }
+    return copy;
+}
+
+// Runs the decode on a worker thread and waits up to the time limit; a worker that runs over is
+// left to finish and free its own results.
+bool DecodeWithin(std::FILE* file, DecodedImage* out) {
+    WicJob* job = new (std::nothrow) WicJob{WorkerHandle(file), CurrentLimits(), DecodedImage{}};
+    if (job == nullptr || job->file == nullptr) {
+        delete job;
+        SetFailure(Failure::kOutOfMemory);
+        return false;
+    }
+    HANDLE worker = CreateThread(nullptr, 0, DecodeOnWorker, job, 0, nullptr);
+    if (worker == nullptr) {
+        CloseHandle(job->file);
+        delete job;
+        SetFailure(Failure::kOutOfMemory);
+        return false;
+    }
+    const DWORD waited = WaitForSingleObject(worker, DWORD(job->limits.decodeSeconds) * 1000);
+    CloseHandle(worker);
+    if (waited != WAIT_OBJECT_0) {
+        SetFailure(Failure::kTimedOut);
+        LeaveJob(job);
+        return false;
+    }
+    const bool decoded = job->decoded;
+    if (decoded) {
+        *out = job->image;
+        job->decoded = false;  // the rows are the caller's now
+    } else {
+        SetFailureReport(job->failure);
+    }
+    LeaveJob(job);
+    return decoded;
 }
 
 }  // namespace
 
-bool DecodeFile(const char* path, DecodedImage* out) {
-    if (!ComReady()) {
-        SetFailure(Failure::kOutOfMemory);
+void DecodeInThisProcess(bool) {}
+
+bool DecodeOpenFile(std::FILE* file, uint64_t fileBytes, DecodedImage* out) {
+    // The file is read here too: to refuse a size too large before WIC allocates it, to catch a
+    // JPEG or PNG cut short, which a decoder may pad out, a GIF whose first frame is damaged, and
+    // for the EXIF orientation WIC may not report.
+    if (!SniffFile(file, fileBytes).acceptable || !ContainerComplete(file, fileBytes)) {
+        SetFailureUnlessSet(Failure::kDamaged);
         return false;
     }
-    // The file is read here too: to catch a JPEG or PNG cut short, which a decoder may pad out,
-    // a GIF whose first frame is damaged, and for the EXIF orientation WIC may not report.
-    uint64_t fileBytes = 0;
-    std::FILE* file = OpenPictureFile(path, &fileBytes);
-    if (file == nullptr) return false;
-    const bool whole = SniffFile(file, fileBytes).acceptable && ContainerComplete(file, fileBytes);
-    if (!whole) SetFailureUnlessSet(Failure::kDamaged);
-    wchar_t* widePath = whole ? WideSystemPath(path) : nullptr;
-    IWICImagingFactory* factory = nullptr;
-    bool ok = false;
-    if (widePath != nullptr &&
-        SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
-        ok = DecodeWithFactory(factory, widePath, file, fileBytes, out);
-    }
-    ReleaseCom(factory);
-    std::free(widePath);
-    std::fclose(file);
-    if (!ok) SetFailureUnlessSet(Failure::kOutOfMemory);  // no factory, or no memory for the path
-    return ok;
+    uint8_t head[3] = {};
+    const bool isJpeg = std::fseek(file, 0, SEEK_SET) == 0 && std::fread(head, 1, 3, file) == 3 && head[0] == 0xFF &&
+                        head[1] == 0xD8 && head[2] == 0xFF;
+    if (!DecodeWithin(file, out)) return false;
+    if (isJpeg && (out->orientation < 1 || out->orientation > 8)) out->orientation = JpegExifOrientation(file);
+    return true;
 }
 
 }  // namespace imaging::detail

@@ -2,7 +2,6 @@
 // transparent pixels keyed (see transparency.h).
 #include "imaging/dib.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "imaging/geometry.h"
@@ -43,11 +42,6 @@ Walk OrientationWalk(const DecodedImage& image, ptrdiff_t pixelBytes) {
         case 8: return {rows + lastColumn, row, -pixelBytes};                 // needs a quarter turn anticlockwise
         default: return {rows, pixelBytes, row};                              // upright
     }
-}
-
-// A colour that was multiplied by alpha (at least kOpaqueAlpha, so never 0), as it was before.
-void Unpremultiply(uint8_t* bgr, unsigned alpha) {
-    for (int c = 0; c < 3; ++c) bgr[c] = uint8_t(std::min(255u, (bgr[c] * 255u + alpha / 2) / alpha));
 }
 
 // The key of a picture whose pixels are R, G, B, A bytes apart, PixelBytes each: kNoKey when no
@@ -92,7 +86,6 @@ int32_t ConvertRows(const DecodedImage& image, uint8_t* dib) {
             out[1] = in[G];
             out[2] = in[R];
             if constexpr (A >= 0) {
-                if (image.premultiplied && in[A] >= kOpaqueAlpha) Unpremultiply(out, in[A]);
                 if (in[A] < kOpaqueAlpha) {
                     StoreKey(out, key);
                 } else {

@@ -22,6 +22,8 @@ void SetFailureUnlessSet(Failure failure) {
     if (g_lastFailure.failure == Failure::kNone) SetFailure(failure);
 }
 
+void SetFailureReport(const FailureReport& report) { g_lastFailure = report; }
+
 void SetTooLarge(int64_t width, int64_t height, uint64_t bytesNeeded) {
     const auto side = [](int64_t v) { return int32_t(v < 0 ? 0 : v > INT32_MAX ? INT32_MAX : v); };
     g_lastFailure = FailureReport{Failure::kTooLarge, side(width), side(height), bytesNeeded};

@@ -11,6 +11,15 @@ int64_t FilePosition(std::FILE* file) {
 #endif
 }
 
+bool SeekTo(std::FILE* file, uint64_t offset) {
+    if (offset > uint64_t(INT64_MAX)) return false;
+#ifdef _WIN32
+    return _fseeki64(file, int64_t(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, off_t(offset), SEEK_SET) == 0;
+#endif
+}
+
 bool SkipBytes(std::FILE* file, uint64_t count, uint64_t fileBytes) {
     const int64_t position = FilePosition(file);
     if (position < 0 || uint64_t(position) + count > fileBytes) return false;

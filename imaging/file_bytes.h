@@ -20,6 +20,9 @@ inline uint32_t BigEndian32(const uint8_t* b) { return uint32_t(BigEndian16(b)) 
 // The current position, or -1.
 int64_t FilePosition(std::FILE* file);
 
+// Moves to `offset` bytes from the start; false when the stream cannot seek there.
+bool SeekTo(std::FILE* file, uint64_t offset);
+
 // Moves `count` bytes on; false when that would pass the end of a file of `fileBytes` bytes.
 bool SkipBytes(std::FILE* file, uint64_t count, uint64_t fileBytes);
 

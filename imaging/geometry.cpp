@@ -1,4 +1,5 @@
-// Size rules of the image library: accepted picture sizes and resize target sizes.
+// Size rules of the image library: accepted picture sizes, the memory a conversion needs, and
+// resize target sizes.
 #include "imaging/geometry.h"
 
 #include <algorithm>
@@ -6,7 +7,34 @@
 #include "imaging/failure.h"
 #include "imaging/imaging.h"
 
-namespace imaging::detail {
+namespace imaging {
+
+namespace {
+
+// Measured peaks of whole conversions sit a few MB above the per-pixel terms: the GIF encoder's
+// colour tables and LZW dictionary, the decoder's working rows, the program itself.
+constexpr uint64_t kFixedBytes = uint64_t(8) << 20;
+constexpr uint64_t kDecodedBytesPerPixel = 4;  // the widest rows a decoder hands over (RGBA)
+constexpr uint64_t kPreparedAndCopies = 6;
+constexpr uint64_t kGifIndexBuffers = 3;       // one byte a pixel each, full size without a limit
+
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+}  // namespace
+
+uint64_t ConversionBytes(int64_t width, int64_t height) {
+    const uint64_t w = uint64_t(std::clamp<int64_t>(width, 0, INT32_MAX));
+    const uint64_t h = uint64_t(std::clamp<int64_t>(height, 0, INT32_MAX));
+    const uint64_t pixels = w * h;  // below 2^62
+    // Up to 2^59 pixels the DIB stays below 2^61 bytes, so no term below passes 2^64.
+    if (pixels > uint64_t(1) << 59) return UINT64_MAX;
+    const uint64_t dib = uint64_t(DibStride(int64_t(w))) * h;
+    const uint64_t decoding = pixels * kDecodedBytesPerPixel + dib;
+    const uint64_t frames = dib * kPreparedAndCopies + pixels * kGifIndexBuffers;
+    return SaturatingAdd(std::max(decoding, frames), kFixedBytes);
+}
+
+namespace detail {
 
 bool DibSizeAcceptable(int64_t width, int64_t height) {
     if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) return false;
@@ -14,29 +42,18 @@ bool DibSizeAcceptable(int64_t width, int64_t height) {
     return DibStride(width) * height <= INT32_MAX;
 }
 
-bool SizeAcceptable(int64_t width, int64_t height, uint64_t fileBytes) {
-    if (!DibSizeAcceptable(width, height)) return false;
-    const int64_t pixels = width * height;
-    if (pixels <= kPixelsWithoutEvidence) return true;
-    const uint64_t neededBytes = uint64_t(pixels + kMaxPixelsPerFileByte - 1) / kMaxPixelsPerFileByte;
-    return fileBytes >= neededBytes;
+bool SizeAcceptable(int64_t width, int64_t height) {
+    return DibSizeAcceptable(width, height) && ConversionBytes(width, height) <= CurrentLimits().memoryBytes;
 }
 
-bool AcceptSize(int64_t width, int64_t height, uint64_t fileBytes) {
-    if (SizeAcceptable(width, height, fileBytes)) return true;
+bool AcceptSize(int64_t width, int64_t height) {
+    if (SizeAcceptable(width, height)) return true;
     if (width < 1 || height < 1) {
         SetFailure(Failure::kDamaged);
     } else {
         SetTooLarge(width, height, ConversionBytes(width, height));
     }
     return false;
-}
-
-uint64_t ConversionBytes(int64_t width, int64_t height) {
-    constexpr uint64_t kPreparedAndCopies = 6;
-    const uint64_t w = uint64_t(std::clamp<int64_t>(width, 0, INT32_MAX));
-    const uint64_t h = uint64_t(std::clamp<int64_t>(height, 0, INT32_MAX));
-    return w * h * 4 + uint64_t(DibStride(int64_t(w))) * h * kPreparedAndCopies;
 }
 
 namespace {
@@ -65,4 +82,5 @@ Size ResizeTarget(Size current, int32_t width, int32_t height) {
     return {FixedSide(width), FixedSide(height)};
 }
 
-}  // namespace imaging::detail
+}  // namespace detail
+}  // namespace imaging

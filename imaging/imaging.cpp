@@ -10,10 +10,30 @@
 #include "imaging/geometry.h"
 #include "imaging/handles.h"
 #include "imaging/resize.h"
+#include "imaging/system_path.h"
 
 namespace imaging {
 
 using namespace detail;
+
+namespace {
+
+// Gives a decoded picture a slot, or releases it and records why it cannot have one.
+Handle HoldDecoded(DecodedImage* decoded) {
+    const int32_t width = OrientedWidth(*decoded);
+    const int32_t height = OrientedHeight(*decoded);
+    Slot* slot = AcceptSize(width, height) ? TakeSlot() : nullptr;
+    if (slot == nullptr) {
+        SetFailureUnlessSet(Failure::kOutOfMemory);  // the table is full
+        ReleaseDecoded(decoded);
+        return 0;
+    }
+    slot->decoded = *decoded;
+    DescribeSlot(slot, width, height);
+    return slot->handle;
+}
+
+}  // namespace
 
 Handle LoadFile(const char* path) {
     ClearFailure();
@@ -22,18 +42,22 @@ Handle LoadFile(const char* path) {
         return 0;
     }
     DecodedImage decoded;
-    if (!DecodeFile(path, &decoded)) return 0;
-    const int32_t width = OrientedWidth(decoded);
-    const int32_t height = OrientedHeight(decoded);
-    Slot* slot = AcceptSize(width, height, UINT64_MAX) ? TakeSlot() : nullptr;
-    if (slot == nullptr) {
-        SetFailureUnlessSet(Failure::kOutOfMemory);  // the table is full
-        ReleaseDecoded(&decoded);
+    return DecodeFile(path, &decoded) ? HoldDecoded(&decoded) : 0;
+}
+
+Handle LoadStream(std::FILE* stream) {
+    ClearFailure();
+    if (stream == nullptr) {
+        SetFailure(Failure::kInvalidArgument);
         return 0;
     }
-    slot->decoded = decoded;
-    DescribeSlot(slot, width, height);
-    return slot->handle;
+    uint64_t fileBytes = 0;
+    std::FILE* spooled = SpoolStream(stream, CurrentLimits().memoryBytes, &fileBytes);
+    if (spooled == nullptr) return 0;
+    DecodedImage decoded;
+    const bool ok = DecodeOpenFile(spooled, fileBytes, &decoded);
+    std::fclose(spooled);
+    return ok ? HoldDecoded(&decoded) : 0;
 }
 
 int Prepare(Handle image) {

@@ -48,16 +48,44 @@ static_assert(offsetof(ImageInfo, pixels) == 12, "pixel address at byte 12");
 // Bytes per row of a 24-bit DIB `width` pixels wide: 3 * width rounded up to a multiple of 4.
 inline int64_t DibStride(int64_t width) { return (width * 3 + 3) & ~int64_t(3); }
 
+// What one conversion may take. Every decode is held to these before it can hurt the machine:
+// a picture whose conversion (ConversionBytes) would need more than memoryBytes is refused from
+// the size its header claims, before any pixel memory is taken, and a decoder still running after
+// decodeSeconds of wall-clock time is abandoned. On Linux the decoder runs in a child process held
+// to the same memory and time, so that a loader's fault costs that file only.
+struct Limits {
+    uint64_t memoryBytes;    // default 2 GiB: a 100-megapixel photo, and what 32-bit Windows can hold
+    uint32_t decodeSeconds;  // default 20
+};
+constexpr Limits kDefaultLimits = {uint64_t(2) << 30, 20};
+
+// Sets the limits for the loads that follow; a field of 0 takes its default.
+void SetLimits(const Limits& limits);
+Limits CurrentLimits();
+
+// The most memory converting a width x height picture takes at any moment: the decoder's rows
+// beside the prepared picture, then the prepared picture, its five copies and the GIF encoder's
+// index buffers, plus a fixed allowance for the encoder's tables. Saturates instead of wrapping.
+uint64_t ConversionBytes(int64_t width, int64_t height);
+
 // Decodes the first picture of a file with the platform's loader and turns it upright by its EXIF
-// orientation; `path` is UTF-8 on every platform (see unicode.h). 0 for an unreadable, unknown,
-// damaged or truncated file, a width or height below 1, a picture whose 24-bit DIB would not fit
-// in 2^31 - 1 bytes, a header claiming more pixels than the file could hold (refused before any
-// pixel memory is taken), a full table or lack of memory.
+// orientation; `path` is UTF-8 on every platform (see unicode.h). Only a regular file is opened
+// (a FIFO, a device or a folder is refused at once). 0 for an unreadable, unknown, damaged or
+// truncated file (a decoder that reports pixels missing or made up counts as damaged), a width or
+// height below 1, a picture whose 24-bit DIB would not fit in 2^31 - 1 bytes or whose conversion
+// would exceed the memory limit (kTooLarge, refused before any pixel memory is taken), a decoder
+// that runs past the time limit (kTimedOut), a full table or lack of memory.
 Handle LoadFile(const char* path);
 
+// LoadFile for a picture read from `stream` up to its end (standard input, a pipe): the bytes are
+// kept in an unnamed temporary file, never in memory, and go through the same checks and limits.
+// The stream is left at its end; it is not closed.
+Handle LoadStream(std::FILE* stream);
+
 // Converts a loaded picture in place to a 24-bit bottom-up DIB, its transparent pixels stored as
-// its transparent key (ImageInfo), and gives the decoder's memory back. Nonzero on success (again at once when already
-// prepared); 0 for an unknown handle or when memory runs out (the image stays loaded).
+// its transparent key (ImageInfo), and gives the decoder's memory back. Nonzero on success (again
+// at once when already prepared); 0 for an unknown handle or when memory runs out (the image stays
+// loaded).
 int Prepare(Handle image);
 
 // The image's record, or null for an unknown handle. Before Prepare the header already holds the
@@ -120,10 +148,10 @@ struct FailureReport {
     Failure failure;
     int32_t width;         // kTooLarge: the size the picture claims
     int32_t height;
-    uint64_t bytesNeeded;  // kTooLarge: what converting it would take
+    uint64_t bytesNeeded;  // kTooLarge: what converting it would take (ConversionBytes)
 };
 
-// What made the last failing call of LoadFile, Prepare, Duplicate, Resize or WriteAnimatedGif
+// What made the last failing call of LoadFile, LoadStream, Prepare, Duplicate, Resize or WriteAnimatedGif
 // fail; kNone once one of them succeeds.
 FailureReport LastFailure();
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/claims.h"
 #include "imaging/file_bytes.h"
 #include "imaging/geometry.h"
 
@@ -13,54 +14,9 @@ namespace {
 
 constexpr size_t kHeadBytes = 4096;
 
-// TGA has no signature; these are the byte patterns gdk-pixbuf takes for one (colour-mapped,
-// true-colour or grey, plain or run-length encoded). Width and height follow at bytes 12 and 14.
-bool LooksLikeTga(const uint8_t* head, size_t count) {
-    if (count < 18 || std::memcmp(head + 4, "ftyp", 4) == 0) return false;  // HEIF/AVIF box sizes can match
-    const uint8_t mapType = head[1];
-    const uint8_t imageType = head[2];
-    if (mapType == 1) return imageType == 1 || imageType == 9;
-    return mapType == 0 && (imageType == 2 || imageType == 3 || imageType == 10 || imageType == 11);
-}
-
-// XPM: the first string holds "width height colours characters-per-pixel".
-bool XpmSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height) {
-    if (count < 9 || std::memcmp(head, "/* XPM */", 9) != 0) return false;
-    const char* quote = static_cast<const char*>(std::memchr(head, '"', count));
-    if (quote == nullptr) return false;
-    const char* end = reinterpret_cast<const char*>(head) + count;
-    int64_t values[2] = {0, 0};
-    const char* p = quote + 1;
-    for (int64_t& value : values) {
-        while (p < end && (*p == ' ' || *p == '\t')) ++p;
-        if (p == end || *p < '0' || *p > '9') return true;  // no size given: 0 x 0, refused
-        while (p < end && *p >= '0' && *p <= '9' && value < (int64_t(1) << 40)) value = value * 10 + (*p++ - '0');
-    }
-    *width = values[0];
-    *height = values[1];
-    return true;
-}
-
-// WebP: the canvas of an extended file, else the size in the VP8 or VP8L bitstream header.
-bool WebpSize(const uint8_t* head, size_t count, int64_t* width, int64_t* height) {
-    if (count < 30 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WEBP", 4) != 0) return false;
-    const uint8_t* chunk = head + 12;
-    const uint8_t* data = chunk + 8;
-    if (std::memcmp(chunk, "VP8X", 4) == 0) {
-        *width = int64_t(LittleEndian24(data + 4)) + 1;
-        *height = int64_t(LittleEndian24(data + 7)) + 1;
-    } else if (std::memcmp(chunk, "VP8L", 4) == 0) {
-        const uint32_t bits = LittleEndian32(data + 1);
-        *width = int64_t(bits & 0x3FFF) + 1;
-        *height = int64_t((bits >> 14) & 0x3FFF) + 1;
-    } else if (std::memcmp(chunk, "VP8 ", 4) == 0) {
-        *width = LittleEndian16(data + 6) & 0x3FFF;
-        *height = LittleEndian16(data + 8) & 0x3FFF;
-    } else {
-        return false;
-    }
-    return true;
-}
+// A claimed size is refused here only when it is too large for the memory limit: whether a
+// picture with an empty side is damaged is for the loader that reads the file to say.
+bool ClaimFitsLimit(int64_t width, int64_t height) { return width < 1 || height < 1 || AcceptSize(width, height); }
 
 // BMP: the info header's own size, the colour table and the pixel data's offset must lie within
 // the file (a loader allocates the info header and the colour table at the sizes they claim), and
@@ -183,10 +139,12 @@ bool SkipGifSubBlocks(std::FILE* file) {
 
 // Walks a GIF up to the end of its first image. Refuses a frame whose size is not acceptable and
 // one whose data is damaged or cut short.
-SniffResult SniffGif(std::FILE* file, uint64_t fileBytes) {
+SniffResult SniffGif(std::FILE* file) {
     SniffResult refused{false, 0};
     uint8_t screen[13];
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(screen, 1, 13, file) != 13) return refused;
+    // Decoders draw the first frame on a canvas of the logical screen's size.
+    if (!ClaimFitsLimit(LittleEndian16(screen + 6), LittleEndian16(screen + 8))) return refused;
     if (screen[10] & 0x80) {
         if (std::fseek(file, 3L << ((screen[10] & 7) + 1), SEEK_CUR) != 0) return refused;
     }
@@ -199,7 +157,7 @@ SniffResult SniffGif(std::FILE* file, uint64_t fileBytes) {
             if (std::fread(descriptor, 1, 9, file) != 9) return refused;
             const int64_t width = LittleEndian16(descriptor + 4);
             const int64_t height = LittleEndian16(descriptor + 6);
-            if (!AcceptSize(width, height, fileBytes)) return refused;
+            if (!AcceptSize(width, height)) return refused;
             if (descriptor[8] & 0x80) {
                 if (std::fseek(file, 3L << ((descriptor[8] & 7) + 1), SEEK_CUR) != 0) return refused;
             }
@@ -213,6 +171,33 @@ SniffResult SniffGif(std::FILE* file, uint64_t fileBytes) {
     }
 }
 
+// A QuickTime image hands its 'idat' payload (a GIF, PNG, BMP...) to another loader, which
+// allocates what that payload's header claims: the payload's first bytes, or 0 bytes when the
+// file is no QuickTime image.
+size_t QuickTimePayloadHead(std::FILE* file, const uint8_t* head, size_t count, uint8_t* payload) {
+    if (count < 8 || (std::memcmp(head + 4, "idsc", 4) != 0 && std::memcmp(head + 4, "idat", 4) != 0)) return 0;
+    uint64_t at = 0;
+    uint8_t atom[8];
+    while (SeekTo(file, at) && ReadBytes(file, atom, 8)) {
+        const uint64_t size = BigEndian32(atom);
+        if (size < 8) return 0;
+        if (std::memcmp(atom + 4, "idat", 4) == 0) return std::fread(payload, 1, kHeadBytes, file);
+        at += size;
+    }
+    return 0;
+}
+
+// The sizes a payload's own header claims, where they lie in its first bytes.
+bool PayloadFitsLimit(const uint8_t* payload, size_t count) {
+    if (count >= 10 && std::memcmp(payload, "GIF8", 4) == 0) {
+        return ClaimFitsLimit(LittleEndian16(payload + 6), LittleEndian16(payload + 8));
+    }
+    if (count >= 24 && std::memcmp(payload, "\x89PNG", 4) == 0) {
+        return ClaimFitsLimit(BigEndian32(payload + 16), BigEndian32(payload + 20));
+    }
+    return true;
+}
+
 }  // namespace
 
 SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
@@ -220,18 +205,13 @@ SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
     if (std::fseek(file, 0, SEEK_SET) != 0) return {false, 0};
     const size_t count = std::fread(head, 1, sizeof head, file);
     if (count >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) {
-        return SniffGif(file, fileBytes);
+        return SniffGif(file);
     }
-    if (count >= 2 && head[0] == 'B' && head[1] == 'M') return {BmpHeaderFits(head, count, fileBytes), 0};
-    int64_t width = 0;
-    int64_t height = 0;
-    if (LooksLikeTga(head, count)) {
-        width = LittleEndian16(head + 12);
-        height = LittleEndian16(head + 14);
-    } else if (!XpmSize(head, count, &width, &height) && !WebpSize(head, count, &width, &height)) {
-        return {};
-    }
-    return {AcceptSize(width, height, fileBytes), 0};
+    if (count >= 2 && head[0] == 'B' && head[1] == 'M' && !BmpHeaderFits(head, count, fileBytes)) return {false, 0};
+    uint8_t payload[kHeadBytes];
+    if (!PayloadFitsLimit(payload, QuickTimePayloadHead(file, head, count, payload))) return {false, 0};
+    const Claim claim = HeaderClaim(file, head, count, fileBytes);
+    return {!claim.found || ClaimFitsLimit(claim.width, claim.height), 0};
 }
 
 }  // namespace imaging::detail

@@ -1,7 +1,6 @@
-// Checks made on a file's bytes before a decoder sees it: sizes claimed by formats whose decoders
-// allocate the whole picture before asking whether its size is acceptable (TGA, XPM, WebP), a BMP
-// info header larger than the file, and the
-// first frame of a GIF, whose LZW data is walked so that a damaged or cut frame is refused and
+// Checks made on a file's bytes before a decoder sees it: the size its header claims against the
+// memory limit (claims.h; decoders may allocate the whole picture before they ask), a BMP info
+// header larger than the file, and the first frame of a GIF, whose LZW data is walked so that a damaged or cut frame is refused and
 // the decoder need not see (and hold) the frames after it.
 #pragma once
 

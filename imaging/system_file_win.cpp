@@ -8,8 +8,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "imaging/system_path.h"
+#include "imaging/unicode.h"
 
 namespace imaging::detail {
 
@@ -67,6 +70,40 @@ bool RenameOver(const char* from, const char* to) {
     std::free(wideFrom);
     std::free(wideTo);
     return moved;
+}
+
+int CreateUnnamedFile(const char*) {
+    errno = EOPNOTSUPP;  // a file without a name cannot be renamed into place here
+    return -1;
+}
+
+bool NameUnnamedFile(std::FILE*, const char*) {
+    errno = EOPNOTSUPP;
+    return false;
+}
+
+bool ProcessGone(int processId) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, DWORD(processId));
+    if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+void ForEachEntry(const char* folder, void (*visit)(void* context, const char* name), void* context) {
+    std::string pattern = std::string(folder) + "/*";
+    wchar_t* wide = WideSystemPath(pattern.c_str());
+    if (wide == nullptr) return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide, &found);
+    std::free(wide);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        char* name = WideToUtf8(found.cFileName);
+        if (name != nullptr && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) visit(context, name);
+        std::free(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 void DeleteTemporary(const char* path) {

@@ -19,4 +19,15 @@ wchar_t* WideSystemPath(const char* utf8Path);
 // LastFailure(), when the file cannot be read.
 std::FILE* OpenPictureFile(const char* utf8Path, uint64_t* fileBytes);
 
+// A new, empty temporary file open for reading and writing that leaves nothing behind once
+// closed, whatever ends the process (O_TMPFILE, or a name removed at once; delete-on-close on
+// Windows); null, with the reason recorded, when none can be made.
+std::FILE* OpenScratchFile();
+
+// Copies `stream` to its end into a new unnamed temporary file (one that no crash can leave
+// behind) and returns it open for reading at its start, with its length. Null, with the reason in
+// LastFailure(), when it cannot be written or the stream holds more than `largest` bytes
+// (kTooLarge).
+std::FILE* SpoolStream(std::FILE* stream, uint64_t largest, uint64_t* fileBytes);
+
 }  // namespace imaging::detail

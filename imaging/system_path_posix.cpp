@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "imaging/failure.h"
 
@@ -37,6 +39,27 @@ std::FILE* OpenPictureFile(const char* utf8Path, uint64_t* fileBytes) {
     std::FILE* file = fdopen(descriptor, "rb");
     if (file == nullptr) return Refuse(descriptor, Failure::kOutOfMemory);
     *fileBytes = uint64_t(status.st_size);
+    return file;
+}
+
+std::FILE* OpenScratchFile() {
+    const char* folder = std::getenv("TMPDIR");
+    std::string base = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+    int descriptor = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (descriptor < 0) {  // a file system without unnamed files: a name, removed at once
+        std::string name = base + "/wobzy-stream-XXXXXX";
+        descriptor = mkostemp(name.data(), O_CLOEXEC);
+        if (descriptor >= 0) unlink(name.c_str());
+    }
+    if (descriptor < 0) {
+        SetFailure(FailureOfWrite(errno));
+        return nullptr;
+    }
+    std::FILE* file = fdopen(descriptor, "w+b");
+    if (file == nullptr) {
+        close(descriptor);
+        SetFailure(Failure::kOutOfMemory);
+    }
     return file;
 }
 

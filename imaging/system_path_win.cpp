@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
@@ -119,6 +120,37 @@ std::FILE* OpenPictureFile(const char* utf8Path, uint64_t* fileBytes) {
     }
     *fileBytes = uint64_t(size.QuadPart);
     return StreamOfHandle(handle);
+}
+
+std::FILE* OpenScratchFile() {
+    static LONG counter = 0;
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) {
+        SetFailure(Failure::kWriteError);
+        return nullptr;
+    }
+    wchar_t name[MAX_PATH + 64];
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        _snwprintf(name, sizeof name / sizeof name[0], L"%swobzy-stream-%lu-%ld.tmp", folder,
+                   GetCurrentProcessId(), InterlockedIncrement(&counter));
+        // Gone when the last handle closes, however the process ends; WIC may open it again.
+        HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
+        if (handle == INVALID_HANDLE_VALUE) break;
+        const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+        if (descriptor < 0) {
+            CloseHandle(handle);
+            break;
+        }
+        std::FILE* file = _fdopen(descriptor, "w+b");
+        if (file == nullptr) _close(descriptor);
+        if (file != nullptr) return file;
+        break;
+    }
+    SetFailure(Failure::kWriteError);
+    return nullptr;
 }
 
 }  // namespace imaging::detail

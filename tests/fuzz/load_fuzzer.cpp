@@ -1,5 +1,7 @@
-// libFuzzer target over the image library's path for untrusted files: LoadFile, Prepare, Info,
-// ReadPixel, the size-limit Resize and Release, all under AddressSanitizer and UBSan.
+// libFuzzer target over the image library's path for untrusted files: LoadFile (decoding in this
+// process, so the sanitizers see it), Prepare, Info, ReadPixel, the size-limit Resize, then at a
+// small size copies, the shake warp and the GIF writer, and Release, all under AddressSanitizer
+// and UBSan.
 #include <unistd.h>
 
 #include <cstdint>
@@ -7,6 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "convert/image_operations.h"
+#include "convert/shake_warp.h"
+#include "imaging/decode.h"
 #include "imaging/imaging.h"
 
 namespace {
@@ -35,6 +40,31 @@ bool WriteInput(const uint8_t* data, size_t size) {
 }
 
 constexpr int32_t kSizeLimit = 400;
+constexpr int32_t kWarpSide = 48;  // small, so that every input reaches the warp and the writer quickly
+constexpr int32_t kFrames = 2;
+
+// Two copies drawn through the shake warp and written as a GIF beside the input, then removed;
+// the picture is resized down first.
+void WarpAndWrite(imaging::Handle image) {
+    const imaging::ImageInfo* info = imaging::Info(image);
+    const bool wide = info->header->biWidth > info->header->biHeight;
+    imaging::Resize(image, wide ? kWarpSide : -1, wide ? -1 : kWarpSide);
+    const int32_t width = info->header->biWidth;
+    const int32_t height = info->header->biHeight;
+    imaging::Handle frames[kFrames] = {};
+    ShakeMesh mesh;
+    const ShakeAmounts amounts = ComputeShakeAmounts(width, height, 20);
+    for (imaging::Handle& frame : frames) {
+        frame = imaging::Duplicate(image);
+        if (frame == 0) std::abort();
+        BuildShakeMesh(&mesh, width, height, amounts.horizontal, amounts.vertical);
+        WarpFrame(kImagingLibraryOperations, &mesh, image, width, height, frame);
+    }
+    const std::string gif = InputPath() + "_wob.gif";
+    if (imaging::WriteAnimatedGif(gif.c_str(), frames, kFrames, 6) == 0) std::abort();
+    std::remove(gif.c_str());
+    for (imaging::Handle frame : frames) imaging::Release(frame);
+}
 
 // Reads through the prepared DIB's corners, as the frame drawing does, and checks ReadPixel
 // against the stored bytes.
@@ -60,12 +90,16 @@ void TouchPreparedImage(imaging::Handle image) {
     if (!resized || !resized->header || !resized->pixels) std::abort();
     if ((wide ? resized->header->biWidth : resized->header->biHeight) != kSizeLimit) std::abort();
     (void)imaging::ReadPixel(image, resized->header->biWidth - 1, resized->header->biHeight - 1);
+    WarpAndWrite(image);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     InputPath();
+    imaging::detail::DecodeInThisProcess(true);
+    // Well under the run's memory limit: larger claims are refused from their headers.
+    imaging::SetLimits({uint64_t(512) << 20, 0});
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/imaging.h"
+#include "tests/imaging/crafted_files.h"
 #include "tests/imaging/test_support.h"
 
 namespace {
@@ -111,34 +112,6 @@ INSTANTIATE_TEST_SUITE_P(Snake, RefusesTruncated,
 
 // ---- Hand-made headers claiming sizes ----
 
-void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
-}
-void PutLe(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-void PutPngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
-    PutBe32(out, uint32_t(data.size()));
-    const size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    PutBe32(out, Crc32(&out[start], out.size() - start));
-}
-
-// A well-formed RGB PNG whose IHDR claims width x height, with one tiny valid IDAT.
-std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
-    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> ihdr;
-    PutBe32(ihdr, width);
-    PutBe32(ihdr, height);
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-    PutPngChunk(out, "IHDR", ihdr);
-    PutPngChunk(out, "IDAT", {0x78, 0x9c, 0x63, 0x60, 0x40, 0x05, 0x00, 0x00, 0x10, 0x00, 0x01});
-    PutPngChunk(out, "IEND", {});
-    return out;
-}
-
 // A 24-bit BMP header claiming width x height (negative: top-down), followed by a few pixels.
 std::vector<uint8_t> BmpClaiming(int32_t width, int32_t height) {
     std::vector<uint8_t> out = BmpHeaders(width, height, 0, 54 + 12);
@@ -205,21 +178,6 @@ std::vector<uint8_t> SnakePngClaiming(uint32_t width, uint32_t height) {
     PutBe32(crc, Crc32(&bytes[12], 17));
     std::memcpy(&bytes[29], crc.data(), 4);
     return bytes;
-}
-
-std::vector<uint8_t> SnakeJpegClaiming(uint16_t width, uint16_t height) {
-    std::vector<uint8_t> bytes;
-    if (!ReadFile(TestData("snake/snake.jpg"), &bytes)) return {};
-    for (size_t i = 2; i + 9 < bytes.size(); ++i) {
-        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {  // baseline frame header
-            bytes[i + 5] = uint8_t(height >> 8);
-            bytes[i + 6] = uint8_t(height);
-            bytes[i + 7] = uint8_t(width >> 8);
-            bytes[i + 8] = uint8_t(width);
-            return bytes;
-        }
-    }
-    return {};
 }
 
 struct ClaimCase {

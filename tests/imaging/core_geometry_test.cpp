@@ -2,40 +2,83 @@
 #include <gtest/gtest.h>
 
 #include "imaging/geometry.h"
+#include "imaging/imaging.h"
 
 namespace {
 
+using imaging::detail::DibSizeAcceptable;
 using imaging::detail::ResizeTarget;
 using imaging::detail::SizeAcceptable;
 
 struct SizeCase {
     int64_t width, height;
-    uint64_t fileBytes;
     bool accepted;
 };
 
-TEST(SizeAcceptable, RefusesEmptyUnaddressableAndUnbackedClaims) {
+TEST(DibSizeAcceptable, RefusesEmptyAndUnaddressableSizes) {
     const SizeCase cases[] = {
-        {1, 1, 10, true},
-        {0, 10, 1 << 20, false},
-        {10, 0, 1 << 20, false},
-        {-5, 10, 1 << 20, false},
+        {1, 1, true},
+        {0, 10, false},
+        {10, 0, false},
+        {-5, 10, false},
         // A 24-bit DIB of at most 2^31 - 1 bytes: 26755 x 26755 has stride 80268, 2147570340 bytes.
-        {26754, 26754, uint64_t(1) << 40, true},
-        {26755, 26755, uint64_t(1) << 40, false},
-        {(int64_t(1) << 30) + 1, 1, uint64_t(1) << 40, false},  // stride alone overflows 32 bits
-        {715827881, 1, uint64_t(1) << 40, true},   // stride 2147483644
-        {715827882, 1, uint64_t(1) << 40, false},  // stride 2147483648
-        // Up to 2^24 pixels any file length will do; above, one byte per 1024 pixels is needed.
-        {4096, 4096, 20, true},
-        {4097, 4096, 20, false},
-        {20000, 20000, 390625, true},
-        {20000, 20000, 390624, false},
+        {26754, 26754, true},
+        {26755, 26755, false},
+        {(int64_t(1) << 30) + 1, 1, false},  // stride alone overflows 32 bits
+        {715827881, 1, true},   // stride 2147483644
+        {715827882, 1, false},  // stride 2147483648
     };
     for (const SizeCase& c : cases) {
-        EXPECT_EQ(SizeAcceptable(c.width, c.height, c.fileBytes), c.accepted)
-            << c.width << " x " << c.height << ", " << c.fileBytes << " bytes";
+        EXPECT_EQ(DibSizeAcceptable(c.width, c.height), c.accepted) << c.width << " x " << c.height;
     }
+}
+
+TEST(ConversionBytes, CountsTheCopiesTheIndexBuffersAndTheFixedTables) {
+    // 4000 x 3000: six DIBs of 36,000,000 bytes, three index buffers of 12,000,000, 8 MiB.
+    EXPECT_EQ(imaging::ConversionBytes(4000, 3000), 6 * 36000000u + 3 * 12000000u + (8u << 20));
+    // 1 x 1: a DIB row is padded to 4 bytes; the decoder's rows and the DIB are less than the copies.
+    EXPECT_EQ(imaging::ConversionBytes(1, 1), 6 * 4u + 3u + (8u << 20));
+    EXPECT_EQ(imaging::ConversionBytes(-1, 10), 8u << 20);
+    // Sides far past anything addressable saturate instead of wrapping.
+    EXPECT_EQ(imaging::ConversionBytes(INT32_MAX, INT32_MAX), UINT64_MAX);
+    EXPECT_EQ(imaging::ConversionBytes(int64_t(1) << 40, 1), imaging::ConversionBytes(INT32_MAX, 1));
+}
+
+// Restores the default limits when a test that changed them ends, however it ends.
+struct DefaultLimitsAfterwards {
+    ~DefaultLimitsAfterwards() { imaging::SetLimits(imaging::kDefaultLimits); }
+};
+
+TEST(SizeAcceptable, HoldsAPictureToTheMemoryLimit) {
+    DefaultLimitsAfterwards restore;
+    const SizeCase byDefault[] = {
+        {10000, 10000, true},   // 100 megapixels: 2,108,388,608 bytes
+        {11648, 8736, true},    // a 102-megapixel camera: 2,145,284,096 bytes
+        {10100, 10100, false},
+        {16384, 16384, false},
+        {0, 10, false},
+    };
+    for (const SizeCase& c : byDefault) {
+        EXPECT_EQ(SizeAcceptable(c.width, c.height), c.accepted) << c.width << " x " << c.height;
+    }
+    imaging::SetLimits({imaging::ConversionBytes(640, 480), 0});
+    EXPECT_TRUE(SizeAcceptable(640, 480));
+    EXPECT_TRUE(SizeAcceptable(480, 640));
+    EXPECT_FALSE(SizeAcceptable(641, 480));
+    EXPECT_EQ(imaging::CurrentLimits().decodeSeconds, imaging::kDefaultLimits.decodeSeconds);  // 0: the default
+    imaging::SetLimits({0, 0});
+    EXPECT_EQ(imaging::CurrentLimits().memoryBytes, imaging::kDefaultLimits.memoryBytes);
+}
+
+TEST(AcceptSize, RecordsTheSizeAndTheBytesItNeeds) {
+    EXPECT_FALSE(imaging::detail::AcceptSize(20000, 30000));
+    const imaging::FailureReport report = imaging::LastFailure();
+    EXPECT_EQ(report.failure, imaging::Failure::kTooLarge);
+    EXPECT_EQ(report.width, 20000);
+    EXPECT_EQ(report.height, 30000);
+    EXPECT_EQ(report.bytesNeeded, imaging::ConversionBytes(20000, 30000));
+    EXPECT_FALSE(imaging::detail::AcceptSize(0, 30000));
+    EXPECT_EQ(imaging::LastFailure().failure, imaging::Failure::kDamaged);
 }
 
 struct ResizeCase {

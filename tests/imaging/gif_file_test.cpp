@@ -51,32 +51,108 @@ bool WriteText(PendingFile* file, const std::string& text) {
 
 // ---- The pending file ----
 
+using imaging::detail::TemporaryKind;
+const TemporaryKind kKinds[] = {TemporaryKind::kUnnamedWhereSupported, TemporaryKind::kNamed};
+
 TEST(PendingFile, CommitCreatesOrReplacesTheTargetAndLeavesNothingElse) {
-    ScratchDir dir;
-    const std::string target = dir.file("out.gif");
-    // Created, replaced by a longer text, then by a shorter one that must not keep the old tail.
-    for (const char* text : {"first version", "second, longer version", "third"}) {
-        PendingFile file;
-        ASSERT_TRUE(BeginFile(target.c_str(), &file));
-        EXPECT_EQ(file.tempPath.rfind(target + ".tmp-", 0), 0u) << file.tempPath;
-        EXPECT_NE(Contents(target), text);
-        ASSERT_TRUE(WriteText(&file, text));
-        ASSERT_TRUE(CommitFile(&file));
-        EXPECT_EQ(Contents(target), text);
-        EXPECT_EQ(dir.names(), std::vector<std::string>{"out.gif"});
+    for (const TemporaryKind kind : kKinds) {
+        ScratchDir dir;
+        const std::string target = dir.file("out.gif");
+        // Created, replaced by a longer text, then by a shorter one that must not keep the old tail.
+        for (const char* text : {"first version", "second, longer version", "third"}) {
+            PendingFile file;
+            ASSERT_TRUE(BeginFile(target.c_str(), &file, kind));
+            if (kind == TemporaryKind::kNamed || !file.tempPath.empty()) {
+                // A short name of its own in the target's folder, whatever the target's length.
+                const std::string folder = dir.path() + "/";
+                ASSERT_EQ(file.tempPath.rfind(folder, 0), 0u) << file.tempPath;
+                int processId = 0;
+                EXPECT_TRUE(imaging::detail::IsTemporaryName(file.tempPath.c_str() + folder.size(), &processId));
+            }
+            EXPECT_NE(Contents(target), text);
+            ASSERT_TRUE(WriteText(&file, text));
+            ASSERT_TRUE(CommitFile(&file));
+            EXPECT_EQ(Contents(target), text);
+            EXPECT_EQ(dir.names(), std::vector<std::string>{"out.gif"});
+        }
     }
 }
+
+#ifdef __linux__
+TEST(PendingFile, UnnamedWhileWrittenOnLinux) {
+    // Nothing in the folder bears the file until it is complete: a kill leaves nothing.
+    ScratchDir dir;
+    PendingFile file;
+    ASSERT_TRUE(BeginFile(dir.file("out.gif").c_str(), &file));
+    EXPECT_TRUE(file.tempPath.empty());
+    ASSERT_TRUE(WriteText(&file, "data"));
+    EXPECT_TRUE(dir.names().empty());
+    ASSERT_TRUE(CommitFile(&file));
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"out.gif"});
+}
+#endif
 
 TEST(PendingFile, TemporaryNamesAreDistinct) {
     ScratchDir dir;
     const std::string target = dir.file("same.gif");
     PendingFile a, b;
-    ASSERT_TRUE(BeginFile(target.c_str(), &a));
-    ASSERT_TRUE(BeginFile(target.c_str(), &b));
+    ASSERT_TRUE(BeginFile(target.c_str(), &a, TemporaryKind::kNamed));
+    ASSERT_TRUE(BeginFile(target.c_str(), &b, TemporaryKind::kNamed));
     EXPECT_NE(a.tempPath, b.tempPath);
     AbandonFile(&a);
     AbandonFile(&b);
     EXPECT_TRUE(dir.names().empty());
+}
+
+TEST(PendingFile, StaleTemporaryFilesOfEndedWritersGoWithTheNextSave) {
+    ScratchDir dir;
+    // 999999996 is no process on Linux (ids end below 2^22) nor on Windows.
+    ASSERT_TRUE(WriteFile(dir.file(".wobzy-999999996-7.tmp"), BytesOf("left by a kill")));
+    ASSERT_TRUE(WriteFile(dir.file(".wobzy-1x-7.tmp"), BytesOf("not one of ours")));
+    ASSERT_TRUE(WriteFile(dir.file("picture.png.tmp-999999996-1"), BytesOf("not one of ours")));
+    PendingFile file;
+    ASSERT_TRUE(BeginFile(dir.file("out.gif").c_str(), &file));
+    ASSERT_TRUE(WriteText(&file, "gif"));
+    ASSERT_TRUE(CommitFile(&file));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{".wobzy-1x-7.tmp", "out.gif", "picture.png.tmp-999999996-1"}));
+}
+
+TEST(PendingFile, TemporaryNamesOfRunningWritersStay) {
+    ScratchDir dir;
+    PendingFile running;  // this process's own, still being written
+    ASSERT_TRUE(BeginFile(dir.file("a.gif").c_str(), &running, TemporaryKind::kNamed));
+    PendingFile other;
+    ASSERT_TRUE(BeginFile(dir.file("b.gif").c_str(), &other, TemporaryKind::kNamed));
+    EXPECT_EQ(dir.names().size(), 2u);
+    AbandonFile(&other);
+    ASSERT_TRUE(WriteText(&running, "a"));
+    ASSERT_TRUE(CommitFile(&running));
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.gif"});
+}
+
+TEST(PendingFile, ATargetNameNear255BytesIsSavedWhicheverTemporaryKind) {
+    for (const TemporaryKind kind : kKinds) {
+        ScratchDir dir;
+        const std::string name = std::string(247, 'n') + "_wob.gif";  // 255 bytes, the most a name may have
+        PendingFile file;
+        ASSERT_TRUE(BeginFile(dir.file(name).c_str(), &file, kind));
+        ASSERT_TRUE(WriteText(&file, "gif"));
+        ASSERT_TRUE(CommitFile(&file));
+        EXPECT_EQ(dir.names(), std::vector<std::string>{name});
+    }
+}
+
+TEST(TemporaryName, OnlyTheWritersOwnPatternIsRecognised) {
+    int processId = 0;
+    EXPECT_TRUE(imaging::detail::IsTemporaryName(".wobzy-4321-17.tmp", &processId));
+    EXPECT_EQ(processId, 4321);
+    for (const char* name : {".wobzy--17.tmp", ".wobzy-4321-.tmp", ".wobzy-4321.tmp", "wobzy-4321-17.tmp",
+                             ".wobzy-4321-17.tmpx", ".wobzy-43a1-17.tmp", ".wobzy-12345678901-1.tmp", "x.gif"}) {
+        EXPECT_FALSE(imaging::detail::IsTemporaryName(name, &processId)) << name;
+    }
+    EXPECT_EQ(imaging::detail::FolderOf("a/b/c.gif"), "a/b");
+    EXPECT_EQ(imaging::detail::FolderOf("/c.gif"), "/");
+    EXPECT_EQ(imaging::detail::FolderOf("c.gif"), ".");
 }
 
 // A way of not finishing a pending file, tried in a folder holding the earlier file keep.gif and
@@ -93,21 +169,23 @@ class PendingFileNotCommitted : public ::testing::TestWithParam<UnfinishedCase> 
 
 TEST_P(PendingFileNotCommitted, LeavesTheEarlierFileAndNoTemporaryOne) {
     const UnfinishedCase& c = GetParam();
-    ScratchDir dir;
-    ASSERT_TRUE(WriteFile(dir.file("keep.gif"), BytesOf("earlier")));
-    ASSERT_TRUE(fs::create_directories(fs::path(dir.file("occupied")) / "child"));
-    PendingFile file;
-    const bool begun = BeginFile(dir.file(c.target).c_str(), &file);
-    if (c.finish == nullptr) {
-        EXPECT_FALSE(begun);
-        EXPECT_EQ(file.stream, nullptr);
-    } else {
-        ASSERT_TRUE(begun);
-        c.finish(&file);
+    for (const TemporaryKind kind : kKinds) {
+        ScratchDir dir;
+        ASSERT_TRUE(WriteFile(dir.file("keep.gif"), BytesOf("earlier")));
+        ASSERT_TRUE(fs::create_directories(fs::path(dir.file("occupied")) / "child"));
+        PendingFile file;
+        const bool begun = BeginFile(dir.file(c.target).c_str(), &file, kind);
+        if (c.finish == nullptr) {
+            EXPECT_FALSE(begun);
+            EXPECT_EQ(file.stream, nullptr);
+        } else {
+            ASSERT_TRUE(begun);
+            c.finish(&file);
+        }
+        EXPECT_EQ(Contents(dir.file("keep.gif")), "earlier");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"keep.gif", "occupied"}));
+        EXPECT_TRUE(fs::is_directory(fs::path(dir.file("occupied")) / "child"));
     }
-    EXPECT_EQ(Contents(dir.file("keep.gif")), "earlier");
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"keep.gif", "occupied"}));
-    EXPECT_TRUE(fs::is_directory(fs::path(dir.file("occupied")) / "child"));
 }
 
 const UnfinishedCase kUnfinishedCases[] = {

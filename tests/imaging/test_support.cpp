@@ -218,6 +218,11 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return bool(out.flush());
 }
 
+bool CreateFolder(const std::string& path) {
+    std::error_code error;
+    return fs::create_directory(path, error);
+}
+
 bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;

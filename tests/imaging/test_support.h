@@ -81,6 +81,7 @@ void WithBytesInFile(const std::vector<uint8_t>& bytes, const std::function<void
 uint32_t Crc32(const uint8_t* data, size_t size);
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool CreateFolder(const std::string& path);
 bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // A fresh empty folder under the system's temporary folder, removed with everything in it when

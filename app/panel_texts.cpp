@@ -34,9 +34,11 @@ static LONG SystemFontHeight() {
 }
 
 void PreparePanelJapaneseFont() {
-    if (AnsiCodePageIsShiftJis() || panelJapaneseFont != nullptr) return;
+    if (panelJapaneseFont != nullptr) DeleteObject(panelJapaneseFont);
+    panelJapaneseFont = nullptr;
+    if (AnsiCodePageIsShiftJis() && panelDpi == systemDpi) return;
     LOGFONTA font = {};
-    font.lfHeight = SystemFontHeight();
+    font.lfHeight = MulDiv(SystemFontHeight(), panelDpi, systemDpi);
     font.lfCharSet = SHIFTJIS_CHARSET;
     lstrcpynA(font.lfFaceName, kJapaneseFontFace, LF_FACESIZE);
     panelJapaneseFont = CreateFontIndirectA(&font);
@@ -70,8 +72,6 @@ HWND CreateShiftJisControl(HWND parent, const char* className, const char* text,
     wchar_t wideText[kMaxWideText];
     ShiftJisToWideString(className, wideClass);
     ShiftJisToWideString(text, wideText);
-    HWND control = CreateWindowExW(0, wideClass, wideText, style, x, y, width, height, parent,
-                                   idAsMenu, panelInstance, nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(panelJapaneseFont), FALSE);
-    return control;
+    return CreateWindowExW(0, wideClass, wideText, style, x, y, width, height, parent, idAsMenu,
+                           panelInstance, nullptr);
 }

@@ -7,7 +7,10 @@
 #include <vector>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBIW_WINDOWS_UTF8  // the paths are UTF-8 on every platform
 #include <stb/stb_image_write.h>
+
+#include "cli/console.h"
 
 static const char* FileName(const char* path) {
     const char* name = path;
@@ -40,7 +43,7 @@ bool WriteFramePngs(const char* dir, const char* sourcePath, const ImageHandle* 
         std::string file = std::string(dir) + "/" + FileName(sourcePath) + "_frame" + std::to_string(n + 1) + ".png";
         const ImageInfo* info = imaging::Info(frames[n]);
         if (info == nullptr || !WriteFramePng(file, info)) {
-            std::fprintf(stderr, "%s: could not write this frame\n", file.c_str());
+            PrintTo(stderr, "%s: could not write this frame\n", file.c_str());
             written = false;
         }
     }

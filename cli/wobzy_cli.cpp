@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "cli/cli_options.h"
+#include "cli/console.h"
 #include "cli/frame_dump.h"
 #include "convert/conversion_job.h"
 
@@ -25,7 +26,7 @@ static const char* FailedStep(ConversionFailure failure) {
 
 static void ReportToStderr(void* context, ConversionFailure failure, const char* path) {
     static_cast<FileRun*>(context)->failed = true;
-    std::fprintf(stderr, "%s: not converted (code %d: %s)\n", path, static_cast<int>(failure), FailedStep(failure));
+    PrintTo(stderr, "%s: not converted (code %d: %s)\n", path, static_cast<int>(failure), FailedStep(failure));
     std::fflush(stderr);
 }
 
@@ -43,12 +44,13 @@ static bool ConvertOneFile(const char* path, const char* framesDir) {
     ConvertFile(host, path);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (run.failed) return false;
-    std::printf("%s -> %s%s (%.2f s)\n", path, path, kOutputSuffix, seconds);
+    PrintTo(stdout, "%s -> %s%s (%.2f s)\n", path, path, kOutputSuffix, seconds);
     std::fflush(stdout);
     return !run.framesFailed;
 }
 
 int main(int argc, char** argv) {
+    argv = ProgramArguments(&argc, argv);
     CliOptions options;
     const char* error = nullptr;
     if (!ParseCliOptions(argc, argv, &options, &error)) {

@@ -71,19 +71,22 @@ bool CreatePanel(HINSTANCE instance, int /*showCommand: the panel always shows n
     return true;
 }
 
-static HWND CreateControl(HWND panel, const char* className, const char* text, DWORD style, ControlPlace place,
-                          int id) {
-    return CreateShiftJisControl(panel, className, text, style, ScaleToPanelDpi(place.x), ScaleToPanelDpi(place.y),
-                                 ScaleToPanelDpi(place.width), ScaleToPanelDpi(place.height), id);
+// The digits of the edits read the same in every code page: the ANSI call loses nothing.
+static HWND CreateEdit(HWND panel, const char* text, ControlPlace place, int id) {
+    return CreateWindowExA(0, "EDIT", text, kEditStyle, ScaleToPanelDpi(place.x), ScaleToPanelDpi(place.y),
+                           ScaleToPanelDpi(place.width), ScaleToPanelDpi(place.height), panel, ControlIdAsMenu(id),
+                           panelInstance, nullptr);
 }
 
 static LRESULT OnCreate(HWND window) {
     char shakeText[16];
     wsprintfA(shakeText, "%d", kDefaultShakePercent);
-    shakeEdit = CreateControl(window, "EDIT", shakeText, kEditStyle, kShakeEditPlace, kShakeEditId);
-    sizeLimitCheckbox = CreateControl(window, "BUTTON", kSizeLimitCaption, kCheckboxStyle, kSizeLimitCheckboxPlace,
-                                      kSizeLimitCheckboxId);
-    limitEdit = CreateControl(window, "EDIT", kDefaultSizeLimit, kEditStyle, kLimitEditPlace, kLimitEditId);
+    shakeEdit = CreateEdit(window, shakeText, kShakeEditPlace, kShakeEditId);
+    const ControlPlace box = kSizeLimitCheckboxPlace;
+    sizeLimitCheckbox = CreateShiftJisControl(window, "BUTTON", kSizeLimitCaption, kCheckboxStyle, ScaleToPanelDpi(box.x),
+                                              ScaleToPanelDpi(box.y), ScaleToPanelDpi(box.width),
+                                              ScaleToPanelDpi(box.height), kSizeLimitCheckboxId);
+    limitEdit = CreateEdit(window, kDefaultSizeLimit, kLimitEditPlace, kLimitEditId);
     SetControlFonts();
     return 0;
 }

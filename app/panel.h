@@ -41,6 +41,8 @@ int32_t PanelWindowDpi(HWND window);
 // Lays the panel out for `dpi`: fonts, its size (at `suggested`, the system's choice after a move
 // to another monitor, or where it is), the controls' places and fonts; then repaints it.
 void ApplyPanelDpi(HWND window, int32_t dpi, const RECT* suggested);
+// The panel's fonts made afresh for panelDpi, before the controls exist.
+void PreparePanelFonts();
 // The controls' fonts for panelDpi (null: the system's).
 void SetControlFonts();
 

@@ -33,15 +33,24 @@ int32_t PanelWindowDpi(HWND window) {
 }
 
 // The edits draw in the system font, made for systemDpi; elsewhere they need it scaled.
-static void PrepareControlFont() {
-    if (panelControlFont != nullptr) DeleteObject(panelControlFont);
-    panelControlFont = nullptr;
-    if (panelDpi == systemDpi) return;
+static HFONT CreateControlFont() {
+    if (panelDpi == systemDpi) return nullptr;
     LOGFONTA font = {};
     GetObjectA(GetStockObject(SYSTEM_FONT), sizeof(font), &font);
     font.lfHeight = MulDiv(font.lfHeight, panelDpi, systemDpi);
     font.lfWidth = MulDiv(font.lfWidth, panelDpi, systemDpi);
-    panelControlFont = CreateFontIndirectA(&font);
+    return CreateFontIndirectA(&font);
+}
+
+static void DeleteFont(HFONT font) {
+    if (font != nullptr) DeleteObject(font);
+}
+
+void PreparePanelFonts() {
+    DeleteFont(panelJapaneseFont);
+    DeleteFont(panelControlFont);
+    panelJapaneseFont = CreatePanelJapaneseFont();
+    panelControlFont = CreateControlFont();
 }
 
 void SetControlFonts() {
@@ -55,11 +64,17 @@ static void PlaceControl(HWND control, ControlPlace place) {
                  ScaleToPanelDpi(place.height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The old fonts are deleted only once no control draws with them any more.
 void ApplyPanelDpi(HWND window, int32_t dpi, const RECT* suggested) {
     panelDpi = dpi;
     panelRect = RECT{0, 0, ScaleToPanelDpi(kPanelWidth), ScaleToPanelDpi(kPanelHeight)};
-    PreparePanelJapaneseFont();
-    PrepareControlFont();
+    HFONT oldJapaneseFont = panelJapaneseFont;
+    HFONT oldControlFont = panelControlFont;
+    panelJapaneseFont = CreatePanelJapaneseFont();
+    panelControlFont = CreateControlFont();
+    SetControlFonts();
+    DeleteFont(oldJapaneseFont);
+    DeleteFont(oldControlFont);
     RECT now = {};
     GetWindowRect(window, &now);
     const RECT& at = suggested != nullptr ? *suggested : now;
@@ -67,6 +82,5 @@ void ApplyPanelDpi(HWND window, int32_t dpi, const RECT* suggested) {
     PlaceControl(shakeEdit, kShakeEditPlace);
     PlaceControl(sizeLimitCheckbox, kSizeLimitCheckboxPlace);
     PlaceControl(limitEdit, kLimitEditPlace);
-    SetControlFonts();
     InvalidateRect(window, nullptr, TRUE);
 }

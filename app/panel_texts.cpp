@@ -33,15 +33,13 @@ static LONG SystemFontHeight() {
     return metrics.tmHeight;
 }
 
-void PreparePanelJapaneseFont() {
-    if (panelJapaneseFont != nullptr) DeleteObject(panelJapaneseFont);
-    panelJapaneseFont = nullptr;
-    if (AnsiCodePageIsShiftJis() && panelDpi == systemDpi) return;
+HFONT CreatePanelJapaneseFont() {
+    if (AnsiCodePageIsShiftJis() && panelDpi == systemDpi) return nullptr;
     LOGFONTA font = {};
     font.lfHeight = MulDiv(SystemFontHeight(), panelDpi, systemDpi);
     font.lfCharSet = SHIFTJIS_CHARSET;
     lstrcpynA(font.lfFaceName, kJapaneseFontFace, LF_FACESIZE);
-    panelJapaneseFont = CreateFontIndirectA(&font);
+    return CreateFontIndirectA(&font);
 }
 
 // The same for a NUL-terminated text, into kMaxWideText units; empty when it does not fit.

@@ -18,8 +18,8 @@ constexpr int32_t kCloseMarkBytes = 2;
 constexpr int32_t kShakeLabelBytes = 8;
 constexpr int32_t kDropPromptBytes = 18;
 
-// Makes panelJapaneseFont afresh for panelDpi, where it is needed (see panel_state.h).
-void PreparePanelJapaneseFont();
+// A new font for panelJapaneseFont at panelDpi; null where none is needed (see panel_state.h).
+HFONT CreatePanelJapaneseFont();
 // TextOutA of the bytes on a Shift_JIS system; elsewhere their Unicode form through TextOutW.
 void DrawShiftJisText(HDC dc, int x, int y, const char* text, int32_t byteCount);
 // A child control whose caption is Shift_JIS text, readable whatever the ANSI code page once

@@ -51,7 +51,7 @@ bool CreatePanel(HINSTANCE instance, int /*showCommand: the panel always shows n
     panelInstance = instance;
     panelFocus = nullptr;
     ReadSystemDpi();
-    PreparePanelJapaneseFont();
+    PreparePanelFonts();
     RECT desktop = {};
     GetWindowRect(GetDesktopWindow(), &desktop);
     panelRect = RECT{0, 0, ScaleToPanelDpi(kPanelWidth), ScaleToPanelDpi(kPanelHeight)};

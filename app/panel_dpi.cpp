@@ -6,9 +6,10 @@
 // itself DPI aware gets its window stretched as a bitmap, which blurs the prompt and the
 // controls; GDI scaling (the manifest's gdiScaling) draws GDI texts sharply but exists from
 // Windows 10 1703 on only, and Wine implements none of it: there an unaware panel keeps its
-// 239 x 102 pixels while the system font grows and the checkbox runs into the limit edit. The manifest therefore declares per-monitor awareness (v2,
-// so that Windows scales the warning box and the non-client parts), and the panel follows
-// WM_DPICHANGED when it is dragged to a monitor of another scale.
+// 239 x 102 pixels while the system font grows and the checkbox runs into the limit edit. The
+// manifest therefore declares per-monitor awareness (v2, so that Windows scales the warning box
+// and the non-client parts), and the panel follows WM_DPICHANGED when it is dragged to a monitor
+// of another scale.
 #include "app/panel.h"
 
 #include "app/panel_state.h"

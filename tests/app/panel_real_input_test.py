@@ -279,7 +279,7 @@ def leftovers(folder):
 def check_names(exe, reader):
     with tempfile.TemporaryDirectory(prefix="wobzy-names-") as folder:
         # A folder deep enough that the last picture's path is over 260 characters.
-        deep = os.path.join(folder, "\u9577\u3044" + "d" * 120, "e" * 110)
+        deep = os.path.join(folder, "\u9577\u3044" + "d" * 120, "e" * 130)
         os.makedirs(deep)
         names = ["\u65e5\u672c\u8a9e.png",           # 日本語.png
                  "\u00fcber caf\u00e9.png",           # über café.png
@@ -287,7 +287,7 @@ def check_names(exe, reader):
                  "\u5199\u771f \u00e9t\u00e9 \U0001f431.png"]  # 写真 été 🐱.png
         sources = [os.path.join(folder, name) for name in names]
         sources.append(os.path.join(deep, "\u9577\u3044\u540d\u524d.png"))  # 長い名前.png
-        check(len(windows_path(sources[-1])) > 260, "the long path is not long")
+        check(len(windows_path(sources[-1])) > 287, "the long path is not long")
         for variant, source in enumerate(sources):
             make_picture(source, variant)
         panel = Panel(exe)

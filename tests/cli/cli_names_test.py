@@ -69,12 +69,14 @@ class WindowsNames(unittest.TestCase):
         for line, path in zip(lines, paths):
             self.assertIn(windows_path(path) + "_wob.gif", line)
             self.assertEqual(frames(path + "_wob.gif"), 5)
+        leftovers = [name for _, _, names in os.walk(self.folder) for name in names if ".tmp-" in name]
+        self.assertEqual(leftovers, [])
 
     def test_names_in_any_script_and_a_path_over_260_characters(self):
-        deep = os.path.join(self.folder, "\u9577\u3044" + "d" * 120, "e" * 110)
+        deep = os.path.join(self.folder, "\u9577\u3044" + "d" * 120, "e" * 130)
         os.makedirs(deep)
         paths = self.pictures([JAPANESE, ACCENTED, EMOJI, MIXED]) + self.pictures(["\u9577\u3044.png"], deep)
-        self.assertGreater(len(windows_path(paths[-1])), 260)
+        self.assertGreater(len(windows_path(paths[-1])), 287)
         self.assert_converted(run(*map(windows_path, paths)), paths)
 
     def test_wildcards_expand_to_the_matching_files_sorted(self):

@@ -1,4 +1,6 @@
-// The program's entry: the panel, its 50 ms timer and the message loop until the panel closes.
+// The program's entry: the panel, its 50 ms timer and the message loop until the panel closes,
+// which lets the dialog manager move the keyboard among the controls (Tab, Shift+Tab, Space,
+// Escape) as in any dialog.
 #include <windows.h>
 
 #include "app/panel.h"
@@ -12,6 +14,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
     panelTimerId = SetTimer(panelWindow, kPanelTimerEvent, kPanelTimerPeriodMs, nullptr);
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageA(panelWindow, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

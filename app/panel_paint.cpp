@@ -1,5 +1,6 @@
 // The panel's painting: the face, the two frame lines and the texts on every paint, and the
 // 50 ms tick that redraws the close box and the prompt at fresh random offsets so they shake.
+// Places and offsets are those at 96 DPI, scaled to the panel's; the frame lines stay hairlines.
 #include "app/panel.h"
 
 #include "app/panel_state.h"
@@ -13,25 +14,38 @@ constexpr int32_t kPromptLeft = 8;
 constexpr int32_t kPromptTop = 14;
 constexpr int32_t kPromptPitch = 12;
 constexpr int32_t kJitterBandBottom = 46;  // the band the tick erases, just inside the frame
+constexpr int32_t kShakeLabelLeft = 96;
+constexpr int32_t kShakeLabelTop = 47;
+constexpr int32_t kPercentLeft = 210;
+constexpr int32_t kPercentTop = 48;
 
-// Every shaking mark is drawn twice, one pixel apart, which makes its strokes bold.
+// A jitter offset: 0 to kJitterRange - 1 pixels at 96 DPI, one random value.
+static int32_t JitterOffset() { return ScaleToPanelDpi(RandomBelow(kJitterRange)); }
+
+// Shift_JIS text at a place given at 96 DPI.
+static void DrawScaledShiftJisText(HDC dc, int32_t x, int32_t y, const char* text, int32_t byteCount) {
+    DrawShiftJisText(dc, ScaleToPanelDpi(x), ScaleToPanelDpi(y), text, byteCount);
+}
+
+// Every shaking mark is drawn twice, one pixel (at 96 DPI) apart, which makes its strokes bold;
+// x and y are already at the panel's DPI.
 static void DrawBoldShiftJisText(HDC dc, int32_t x, int32_t y, const char* text, int32_t byteCount) {
     DrawShiftJisText(dc, x, y, text, byteCount);
-    DrawShiftJisText(dc, x + 1, y, text, byteCount);
+    DrawShiftJisText(dc, x + ScaleToPanelDpi(1), y, text, byteCount);
 }
 
 static void DrawCloseMark(HDC dc, const char* mark) {
-    int32_t dx = RandomBelow(kJitterRange);
-    int32_t dy = RandomBelow(kJitterRange);
-    DrawBoldShiftJisText(dc, static_cast<int32_t>(panelRect.right) - kCloseMarkInset + dx,
-                         kCloseMarkTop + dy, mark, kCloseMarkBytes);
+    int32_t dx = JitterOffset();
+    int32_t dy = JitterOffset();
+    DrawBoldShiftJisText(dc, static_cast<int32_t>(panelRect.right) - ScaleToPanelDpi(kCloseMarkInset) + dx,
+                         ScaleToPanelDpi(kCloseMarkTop) + dy, mark, kCloseMarkBytes);
 }
 
 static void DrawDropPrompt(HDC dc) {
     for (int32_t i = 0; i < dropPromptCharCount; ++i) {
-        int32_t dx = RandomBelow(kJitterRange);
-        int32_t dy = RandomBelow(kJitterRange);
-        DrawBoldShiftJisText(dc, kPromptLeft + kPromptPitch * i + dx, kPromptTop + dy,
+        int32_t dx = JitterOffset();
+        int32_t dy = JitterOffset();
+        DrawBoldShiftJisText(dc, ScaleToPanelDpi(kPromptLeft + kPromptPitch * i) + dx, ScaleToPanelDpi(kPromptTop) + dy,
                              kDropPrompt + 2 * i, 2);
     }
 }
@@ -42,8 +56,8 @@ void DrawPanelTexts(HDC dc) {
     HGDIOBJ previousFont = panelJapaneseFont ? SelectObject(dc, panelJapaneseFont) : nullptr;
     DrawCloseMark(dc, kCloseCrossMark);
     DrawCloseMark(dc, kCloseSquareMark);  // over the cross
-    DrawShiftJisText(dc, 96, 47, kShakeLabel, kShakeLabelBytes);
-    DrawShiftJisText(dc, 210, 48, kPercentSign, 1);
+    DrawScaledShiftJisText(dc, kShakeLabelLeft, kShakeLabelTop, kShakeLabel, kShakeLabelBytes);
+    DrawScaledShiftJisText(dc, kPercentLeft, kPercentTop, kPercentSign, 1);
     DrawDropPrompt(dc);
     if (previousFont != nullptr) SelectObject(dc, previousFont);
 }
@@ -64,7 +78,7 @@ void TickPanel(HWND window, WPARAM timerId) {
     if (timerId != panelTimerId) return;
     HDC dc = GetDC(window);
     RECT band = {panelRect.left + 2, panelRect.top + 2, panelRect.right - 2,
-                 panelRect.top + kJitterBandBottom};
+                 panelRect.top + ScaleToPanelDpi(kJitterBandBottom)};
     FillRect(dc, &band, GetSysColorBrush(COLOR_BTNFACE));
     DrawPanelTexts(dc);
     ReleaseDC(window, dc);

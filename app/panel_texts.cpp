@@ -33,13 +33,13 @@ static LONG SystemFontHeight() {
     return metrics.tmHeight;
 }
 
-void PreparePanelJapaneseFont() {
-    if (AnsiCodePageIsShiftJis() || panelJapaneseFont != nullptr) return;
+HFONT CreatePanelJapaneseFont() {
+    if (AnsiCodePageIsShiftJis() && panelDpi == systemDpi) return nullptr;
     LOGFONTA font = {};
-    font.lfHeight = SystemFontHeight();
+    font.lfHeight = MulDiv(SystemFontHeight(), panelDpi, systemDpi);
     font.lfCharSet = SHIFTJIS_CHARSET;
     lstrcpynA(font.lfFaceName, kJapaneseFontFace, LF_FACESIZE);
-    panelJapaneseFont = CreateFontIndirectA(&font);
+    return CreateFontIndirectA(&font);
 }
 
 // The same for a NUL-terminated text, into kMaxWideText units; empty when it does not fit.
@@ -70,8 +70,6 @@ HWND CreateShiftJisControl(HWND parent, const char* className, const char* text,
     wchar_t wideText[kMaxWideText];
     ShiftJisToWideString(className, wideClass);
     ShiftJisToWideString(text, wideText);
-    HWND control = CreateWindowExW(0, wideClass, wideText, style, x, y, width, height, parent,
-                                   idAsMenu, panelInstance, nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(panelJapaneseFont), FALSE);
-    return control;
+    return CreateWindowExW(0, wideClass, wideText, style, x, y, width, height, parent, idAsMenu,
+                           panelInstance, nullptr);
 }

@@ -18,10 +18,11 @@ constexpr int32_t kCloseMarkBytes = 2;
 constexpr int32_t kShakeLabelBytes = 8;
 constexpr int32_t kDropPromptBytes = 18;
 
-// Makes panelJapaneseFont once, on systems that need it.
-void PreparePanelJapaneseFont();
+// A new font for panelJapaneseFont at panelDpi; null where none is needed (see panel_state.h).
+HFONT CreatePanelJapaneseFont();
 // TextOutA of the bytes on a Shift_JIS system; elsewhere their Unicode form through TextOutW.
 void DrawShiftJisText(HDC dc, int x, int y, const char* text, int32_t byteCount);
-// A child control whose caption is Shift_JIS text, readable whatever the ANSI code page.
+// A child control whose caption is Shift_JIS text, readable whatever the ANSI code page once
+// SetControlFonts has given it panelJapaneseFont.
 HWND CreateShiftJisControl(HWND parent, const char* className, const char* text, DWORD style,
                            int x, int y, int width, int height, int id);

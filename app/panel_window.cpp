@@ -1,5 +1,6 @@
-// The panel window: class registration, creation centred on the desktop, the three controls,
-// closing, dragging with the left button, and the file drop that converts every dropped path.
+// The panel window: class registration, creation centred on the desktop, the three controls and
+// the keyboard among them, closing, dragging with the left button, the move to a monitor of
+// another DPI, and the file drop that converts every dropped path.
 #include "app/panel.h"
 
 #include <shellapi.h>
@@ -18,9 +19,11 @@ static const char kPanelTitle[] = "Wobzy";
 static const char kIconName[] = "IDI_WOBZY";
 static const char kDefaultSizeLimit[] = "400";
 
-constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | ES_NUMBER | ES_AUTOHSCROLL;
-constexpr DWORD kCheckboxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX;
-// The close-box hit area: centred 18 pixels left of the right edge and 10 below the top.
+// Tab and Shift+Tab go round the three controls in creation order (the message loop passes keys
+// through IsDialogMessage).
+constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL;
+constexpr DWORD kCheckboxStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+// The close-box hit area at 96 DPI: centred 18 pixels left of the right edge and 10 below the top.
 constexpr int32_t kCloseBoxInsetX = 18;
 constexpr int32_t kCloseBoxCentreY = 10;
 constexpr int32_t kCloseBoxHalfWidth = 8;
@@ -46,37 +49,52 @@ void RegisterPanelClass(HINSTANCE instance) {
 
 bool CreatePanel(HINSTANCE instance, int /*showCommand: the panel always shows normally*/) {
     panelInstance = instance;
-    PreparePanelJapaneseFont();
+    panelFocus = nullptr;
+    ReadSystemDpi();
+    PreparePanelFonts();
     RECT desktop = {};
     GetWindowRect(GetDesktopWindow(), &desktop);
-    panelRect = RECT{0, 0, kPanelWidth, kPanelHeight};
+    panelRect = RECT{0, 0, ScaleToPanelDpi(kPanelWidth), ScaleToPanelDpi(kPanelHeight)};
+    const int32_t width = static_cast<int32_t>(panelRect.right);
+    const int32_t height = static_cast<int32_t>(panelRect.bottom);
     // Right and bottom edges only; >> on the signed difference halves toward minus infinity.
-    int32_t x = (static_cast<int32_t>(desktop.right) - kPanelWidth) >> 1;
-    int32_t y = (static_cast<int32_t>(desktop.bottom) - kPanelHeight) >> 1;
-    panelWindow = CreateWindowExA(0, kPanelClassName, kPanelTitle, WS_POPUP, x, y, kPanelWidth,
-                                  kPanelHeight, nullptr, nullptr, instance, nullptr);
+    int32_t x = (static_cast<int32_t>(desktop.right) - width) >> 1;
+    int32_t y = (static_cast<int32_t>(desktop.bottom) - height) >> 1;
+    panelWindow = CreateWindowExA(0, kPanelClassName, kPanelTitle, WS_POPUP, x, y, width, height, nullptr,
+                                  nullptr, instance, nullptr);
     if (panelWindow == nullptr) return false;
+    const int32_t monitorDpi = PanelWindowDpi(panelWindow);
+    if (monitorDpi != panelDpi) ApplyPanelDpi(panelWindow, monitorDpi, nullptr);
     ShowWindow(panelWindow, SW_SHOW);
     UpdateWindow(panelWindow);
     DragAcceptFiles(panelWindow, TRUE);
     return true;
 }
 
+// The digits of the edits read the same in every code page: the ANSI call loses nothing.
+static HWND CreateEdit(HWND panel, const char* text, ControlPlace place, int id) {
+    return CreateWindowExA(0, "EDIT", text, kEditStyle, ScaleToPanelDpi(place.x), ScaleToPanelDpi(place.y),
+                           ScaleToPanelDpi(place.width), ScaleToPanelDpi(place.height), panel, ControlIdAsMenu(id),
+                           panelInstance, nullptr);
+}
+
 static LRESULT OnCreate(HWND window) {
     char shakeText[16];
     wsprintfA(shakeText, "%d", kDefaultShakePercent);
-    shakeEdit = CreateWindowExA(0, "EDIT", shakeText, kEditStyle, 168, 48, 40, 20, window,
-                                ControlIdAsMenu(kShakeEditId), panelInstance, nullptr);
-    sizeLimitCheckbox = CreateShiftJisControl(window, "BUTTON", kSizeLimitCaption, kCheckboxStyle,
-                                              8, 72, 156, 20, kSizeLimitCheckboxId);
-    limitEdit = CreateWindowExA(0, "EDIT", kDefaultSizeLimit, kEditStyle, 168, 73, 40, 20, window,
-                                ControlIdAsMenu(kLimitEditId), panelInstance, nullptr);
+    shakeEdit = CreateEdit(window, shakeText, kShakeEditPlace, kShakeEditId);
+    const ControlPlace box = kSizeLimitCheckboxPlace;
+    sizeLimitCheckbox = CreateShiftJisControl(window, "BUTTON", kSizeLimitCaption, kCheckboxStyle, ScaleToPanelDpi(box.x),
+                                              ScaleToPanelDpi(box.y), ScaleToPanelDpi(box.width),
+                                              ScaleToPanelDpi(box.height), kSizeLimitCheckboxId);
+    limitEdit = CreateEdit(window, kDefaultSizeLimit, kLimitEditPlace, kLimitEditId);
+    SetControlFonts();
     return 0;
 }
 
 static bool HitsCloseBox(int32_t x, int32_t y) {
-    return std::abs(x - (static_cast<int32_t>(panelRect.right) - kCloseBoxInsetX)) < kCloseBoxHalfWidth &&
-           std::abs(y - kCloseBoxCentreY) < kCloseBoxHalfHeight;
+    return std::abs(x - (static_cast<int32_t>(panelRect.right) - ScaleToPanelDpi(kCloseBoxInsetX))) <
+               ScaleToPanelDpi(kCloseBoxHalfWidth) &&
+           std::abs(y - ScaleToPanelDpi(kCloseBoxCentreY)) < ScaleToPanelDpi(kCloseBoxHalfHeight);
 }
 
 static LRESULT OnLeftButtonDown(HWND window, LPARAM lParam) {
@@ -158,6 +176,31 @@ static LRESULT OnClose(HWND window) {
     return 0;
 }
 
+// Escape reaches the panel from IsDialogMessage as IDCANCEL and closes it as the close box does.
+// Enter comes as IDOK and, like the controls' notifications, changes nothing.
+static LRESULT OnCommand(HWND window, WPARAM wParam) {
+    if (LOWORD(wParam) == IDCANCEL) SendMessageA(window, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+// The keyboard goes back to the control that had it when the panel was last active; at first,
+// to the shake edit.
+static LRESULT OnActivate(HWND window, WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window, focus)) panelFocus = focus;
+    } else {
+        SetFocus(panelFocus != nullptr ? panelFocus : shakeEdit);
+    }
+    return 0;
+}
+
+// Dragged onto a monitor of another scale: laid out anew at the place Windows suggests.
+static LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
+    ApplyPanelDpi(window, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+    return 0;
+}
+
 static LRESULT OnDestroy() {
     PostQuitMessage(0);
     return 0;
@@ -175,6 +218,9 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP: return OnLeftButtonUp();
         case WM_CAPTURECHANGED: return OnCaptureChanged(window, lParam);
         case WM_DROPFILES: return OnDropFiles(window, wParam);
+        case WM_COMMAND: return OnCommand(window, wParam);
+        case WM_ACTIVATE: return OnActivate(window, wParam);
+        case WM_DPICHANGED: return OnDpiChanged(window, wParam, lParam);
         default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli_files.h"
+#include "cli/console.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -57,7 +58,7 @@ bool WriteFramePngs(const char* dir, const char* sourcePath, const ImageHandle* 
         std::string file = std::string(dir) + "/" + FileNameOf(sourcePath) + "_frame" + std::to_string(n + 1) + ".png";
         const ImageInfo* info = imaging::Info(frames[n]);
         if (info == nullptr || !WriteFramePng(file, info)) {
-            std::fprintf(stderr, "%s: could not write this frame\n", file.c_str());
+            PrintTo(stderr, "%s: could not write this frame\n", file.c_str());
             written = false;
         }
     }

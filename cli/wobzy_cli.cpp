@@ -8,6 +8,7 @@
 
 #include "cli/cli_files.h"
 #include "cli/cli_options.h"
+#include "cli/console.h"
 #include "cli/failure_text.h"
 #include "cli/frame_dump.h"
 #include "convert/conversion_job.h"
@@ -29,7 +30,7 @@ const char* DisplayName(const char* path) { return IsStandardStream(path) ? "sta
 void ReportToStderr(void* context, ConversionFailure failure, const char* path) {
     static_cast<FileRun*>(context)->failed = true;
     const std::string reason = FailureReason(failure, imaging::LastFailure());
-    std::fprintf(stderr, "%s: not converted (code %d: %s)\n", DisplayName(path), int(failure), reason.c_str());
+    PrintTo(stderr, "%s: not converted (code %d: %s)\n", DisplayName(path), int(failure), reason.c_str());
     std::fflush(stderr);
 }
 
@@ -84,7 +85,7 @@ bool ConvertOneFile(const CliOptions& options, const ImageOperations& operations
     if (!options.quiet) {
         const std::string shown = output.empty() ? std::string(path) + kOutputSuffix
                                   : IsStandardStream(output.c_str()) ? "standard output" : output;
-        std::fprintf(progress, "%s -> %s (%.2f s)\n", DisplayName(path), shown.c_str(), seconds);
+        PrintTo(progress, "%s -> %s (%.2f s)\n", DisplayName(path), shown.c_str(), seconds);
         std::fflush(progress);
     }
     return !run.framesFailed;
@@ -94,7 +95,7 @@ bool ConvertOneFile(const CliOptions& options, const ImageOperations& operations
 bool MakeOutputFolders(const CliOptions& options) {
     for (const char* folder : {options.framesDir, options.outputDir}) {
         if (folder != nullptr && !MakeFolders(folder)) {
-            std::fprintf(stderr, "wobzy-cli: cannot make the folder %s\n", folder);
+            PrintTo(stderr, "wobzy-cli: cannot make the folder %s\n", folder);
             return false;
         }
     }
@@ -102,13 +103,14 @@ bool MakeOutputFolders(const CliOptions& options) {
 }
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "wobzy-cli: %s (see --help)\n", message.c_str());
+    PrintTo(stderr, "wobzy-cli: %s (see --help)\n", message.c_str());
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    argv = ProgramArguments(&argc, argv);
     CliOptions options;
     std::string error;
     if (!ParseCliOptions(argc, argv, &options, &error)) return UsageError(error);
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
     bool allConverted = true;
     for (const char* path : options.files) {
         if (EndsWithOutputSuffix(path)) {
-            if (!options.quiet) std::fprintf(progress, "%s: skipped, already a wobbled GIF\n", path);
+            if (!options.quiet) PrintTo(progress, "%s: skipped, already a wobbled GIF\n", path);
             continue;
         }
         allConverted = ConvertOneFile(options, operations, path, progress) && allConverted;

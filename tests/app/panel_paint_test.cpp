@@ -33,21 +33,7 @@ protected:
         DeleteObject(brush);
         GdiFlush();
     }
-    // The smallest rectangle holding every pixel of `area` that is not `background`.
-    RECT InkBounds(RECT area, COLORREF background) {
-        RECT ink = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
-        GdiFlush();
-        for (int y = area.top; y < area.bottom; ++y) {
-            for (int x = area.left; x < area.right; ++x) {
-                if (GetPixel(dc_, x, y) == background) continue;
-                ink.left = std::min<LONG>(ink.left, x);
-                ink.top = std::min<LONG>(ink.top, y);
-                ink.right = std::max<LONG>(ink.right, x + 1);
-                ink.bottom = std::max<LONG>(ink.bottom, y + 1);
-            }
-        }
-        return ink;
-    }
+    RECT InkBounds(RECT area, COLORREF background) { return ::InkBounds(dc_, area, background); }
     void Repaint(const RECT* region) {
         InvalidateRect(panelWindow, region, TRUE);
         UpdateWindow(panelWindow);

@@ -1,13 +1,21 @@
 #!/usr/bin/python3
 """Real input against wobzy.exe running under Wine on the X display of the test run.
 
-usage: panel_real_input_test.py CHECK WOBZY_EXE [--save-screenshot PNG]
+usage: panel_real_input_test.py CHECK WOBZY_EXE BOX_READER_EXE [--save-screenshot PNG]
   close        a real press on the close box ends the process with exit code 0
   drag         a real drag moves the panel, the grabbed pixel staying under the cursor
   drop         a real XDND drag-and-drop of two image files writes both GIFs
   screenshots  the face, the frame lines, the fixed label and "%", the prompt and close box
-               shaking within their bounds between ticks
-Needs DISPLAY and WINEPREFIX (scripts/wine-env), xdotool and ImageMagick.
+               shaking within their bounds between ticks, at the prefix's DPI
+  keyboard     the shake edit has the keys at start and takes digits only, Tab and Shift+Tab
+               move among the controls, Space toggles the checkbox, Enter changes nothing,
+               Escape closes the panel
+  names        files named in Japanese, with accents, with an emoji, and one whose path is over
+               260 characters, dropped at once, each give their GIF beside them; a broken
+               file's warning box names it as it is named
+  failed_save  a GIF that cannot be written is reported with code 7 and leaves no file behind
+Needs DISPLAY and WINEPREFIX (scripts/wine-env), xdotool and ImageMagick; file names are UTF-8.
+BOX_READER_EXE reads the warning box from outside (box_reader.cpp).
 """
 import os
 import subprocess
@@ -19,9 +27,42 @@ import urllib.parse
 from Xlib import X, display
 from Xlib.protocol import event
 
-PANEL_WIDTH, PANEL_HEIGHT = 239, 102
-CLOSE_BOX_POINT = (221, 10)
 WAIT_SECONDS = 20
+# "このファイルは変換できませんでした(code:N)"
+BOX_TITLE = "\u3053\u306e\u30d5\u30a1\u30a4\u30eb\u306f\u5909\u63db\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f(code:%d)"
+
+
+def prefix_value(section_name, value_name):
+    """A value from the prefix's user registry, as the text after the "=", or None."""
+    section = None
+    with open(os.path.join(os.environ["WINEPREFIX"], "user.reg"), encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if line.startswith("["):
+                section = line.split("]")[0] + "]"
+            elif section == section_name and line.startswith('"%s"=' % value_name):
+                return line.split("=", 1)[1].strip()
+    return None
+
+
+def prefix_dpi():
+    """The DPI the prefix's screen has: LogPixels, 96 unless set."""
+    value = prefix_value("[Control Panel\\\\Desktop]", "LogPixels")
+    return int(value.split(":")[1], 16) if value and value.startswith("dword:") else 96
+
+
+DPI = prefix_dpi()
+if "WOBZY_SCREEN_DPI" in os.environ and DPI != int(os.environ["WOBZY_SCREEN_DPI"]):
+    print("FAIL: the prefix's screen is at %d DPI, not at %s" % (DPI, os.environ["WOBZY_SCREEN_DPI"]))
+    sys.exit(1)
+
+
+def scaled(length):
+    """A length of the panel at 96 DPI at the prefix's DPI, rounded as MulDiv rounds."""
+    return (length * DPI + 48) // 96
+
+
+PANEL_WIDTH, PANEL_HEIGHT = scaled(239), scaled(102)
+CLOSE_BOX_POINT = (PANEL_WIDTH - scaled(18), scaled(10))
 
 
 def fail(message):
@@ -184,28 +225,164 @@ def check_drop(exe):
         try:
             xdnd_drop(panel.window, sources, panel.screen_point(60, 30))
             for source in sources:
-                gif = source + "_wob.gif"
-                wait_for(gif, lambda: os.path.exists(gif) and frame_count(gif) == 5)
+                wait_for_gif(source)
             check(panel.close_by_click() == 0, "exit code is not 0 after a drop")
+        finally:
+            panel.stop()
+
+
+def make_picture(path, variant=0):
+    sizes = ("64x48", "40x60", "48x48", "30x20")
+    subprocess.run(["convert", "-size", sizes[variant % len(sizes)], "plasma:fractal", "-seed", str(variant + 1),
+                    path], check=True)
+
+
+def gif_size(gif):
+    """(width, height) of the GIF's first frame."""
+    out = subprocess.run(["identify", "-format", "%w %h\n", gif], check=True, capture_output=True, text=True).stdout
+    return tuple(int(v) for v in out.split("\n")[0].split())
+
+
+def wait_for_gif(source):
+    gif = source + "_wob.gif"
+    wait_for(gif, lambda: os.path.exists(gif) and frame_count(gif) == 5)
+    return gif
+
+
+def windows_path(path):
+    """A Unix path as Wine shows it to the program: on drive Z:."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def read_box(reader):
+    """The panel's warning box as (title, text), read from outside; None while there is none."""
+    result = subprocess.run(["wine", reader], capture_output=True, timeout=WAIT_SECONDS)
+    if result.returncode != 0:
+        return None
+    lines = result.stdout.decode("utf-8").split("\n")
+    return lines[0], lines[1]
+
+
+def answer_box(reader, code, path):
+    """Waits for the warning box, checks that it names `path` with `code`, and closes it by Enter."""
+    box = wait_for("the warning box for " + path, lambda: read_box(reader))
+    check(box == (BOX_TITLE % code, windows_path(path)), "the box reads %r" % (box,))
+    xdotool("key", "Return")
+    wait_for("the box to close", lambda: read_box(reader) is None)
+
+
+def leftovers(folder):
+    """Temporary files of the GIF writer anywhere under `folder`."""
+    return [name for _, _, names in os.walk(folder) for name in names if ".tmp-" in name]
+
+
+def check_names(exe, reader):
+    with tempfile.TemporaryDirectory(prefix="wobzy-names-") as folder:
+        # A folder deep enough that the last picture's path is over 260 characters.
+        deep = os.path.join(folder, "\u9577\u3044" + "d" * 120, "e" * 130)
+        os.makedirs(deep)
+        names = ["\u65e5\u672c\u8a9e.png",           # 日本語.png
+                 "\u00fcber caf\u00e9.png",           # über café.png
+                 "\U0001f600 smile.png",               # 😀 smile.png
+                 "\u5199\u771f \u00e9t\u00e9 \U0001f431.png"]  # 写真 été 🐱.png
+        sources = [os.path.join(folder, name) for name in names]
+        sources.append(os.path.join(deep, "\u9577\u3044\u540d\u524d.png"))  # 長い名前.png
+        check(len(windows_path(sources[-1])) > 287, "the long path is not long")
+        for variant, source in enumerate(sources):
+            make_picture(source, variant)
+        panel = Panel(exe)
+        try:
+            xdnd_drop(panel.window, sources, panel.screen_point(60, 30))
+            for source in sources:
+                check(frame_count(wait_for_gif(source)) == 5, source)
+            check(leftovers(folder) == [], "temporary files left: %s" % leftovers(folder))
+            # A file that is no picture: one name Shift_JIS can hold, one it cannot.
+            for name in ("\u58ca\u308c\u305f.png", "\u58ca\u308c\u305f \U0001f600.png"):  # 壊れた
+                broken = os.path.join(folder, name)
+                with open(broken, "wb") as f:
+                    f.write(b"no picture")
+                xdnd_drop(panel.window, [broken], panel.screen_point(60, 30))
+                answer_box(reader, 0, broken)
+            check(panel.close_by_click() == 0, "exit code is not 0 after the drops")
+        finally:
+            panel.stop()
+
+
+def check_failed_save(exe, reader):
+    with tempfile.TemporaryDirectory(prefix="wobzy-save-") as folder:
+        source = os.path.join(folder, "\u5199\u771f.png")  # 写真.png
+        make_picture(source)
+        os.mkdir(source + "_wob.gif")  # a folder where the GIF would go: it cannot replace it
+        panel = Panel(exe)
+        try:
+            xdnd_drop(panel.window, [source], panel.screen_point(60, 30))
+            answer_box(reader, 7, source)
+            check(sorted(os.listdir(folder)) == sorted([os.path.basename(source), os.path.basename(source) + "_wob.gif"]),
+                  "files left beside the picture: %s" % os.listdir(folder))
+            check(os.listdir(source + "_wob.gif") == [], "something was written into the folder")
+            check(panel.close_by_click() == 0, "exit code is not 0 after the failed save")
+        finally:
+            panel.stop()
+
+
+def dark_pixels(shot, left, top, right, bottom):
+    """The points of the area drawn in dark ink (text, check marks)."""
+    return [(x, y) for y in range(top, bottom) for x in range(left, right) if sum(shot[y][x]) < 3 * 128]
+
+
+def text_right_edge(panel, area):
+    points = dark_pixels(screenshot(panel.window), *area)
+    return max(x for x, _ in points) if points else -1
+
+
+def check_keyboard(exe):
+    s = scaled
+    shake_area = (s(168), s(48), s(208), s(68))
+    check_area = (s(8), s(72), s(22), s(92))  # the checkbox's square, left of its caption's focus frame
+    with tempfile.TemporaryDirectory(prefix="wobzy-keys-") as folder:
+        sources = [os.path.join(folder, "limited.png"), os.path.join(folder, "whole.png")]
+        for source in sources:
+            make_picture(source)  # 64 x 48
+        panel = Panel(exe)
+        try:
+            time.sleep(0.3)
+            before = text_right_edge(panel, shake_area)
+            check(before > 0, "no text in the shake edit")
+            # The shake edit has the keys from the start; it takes a digit and refuses a letter
+            # (the caret may stand right of the text: a pixel or two).
+            xdotool("key", "a")
+            time.sleep(0.3)
+            check(text_right_edge(panel, shake_area) <= before + 2, "the shake edit took a letter")
+            xdotool("key", "9")
+            wait_for("the digit in the shake edit", lambda: text_right_edge(panel, shake_area) >= before + 4)
+            # Tab to the checkbox, Space ticks it; Tab to the limit edit, whose text is selected,
+            # so that the digits replace it; Enter changes nothing.
+            unticked = len(dark_pixels(screenshot(panel.window), *check_area))
+            xdotool("key", "Tab", "space")
+            wait_for("the tick", lambda: len(dark_pixels(screenshot(panel.window), *check_area)) > unticked + 4)
+            xdotool("key", "Tab", "1", "6", "Return")
+            time.sleep(0.3)
+            xdnd_drop(panel.window, sources[:1], panel.screen_point(60, 30))
+            check(gif_size(wait_for_gif(sources[0])) == (16, 12), "the limit 16 did not apply: %s" % (gif_size(sources[0] + "_wob.gif"),))
+            # Shift+Tab back to the checkbox, Space unticks it: the next picture keeps its size.
+            xdotool("key", "shift+Tab", "space")
+            wait_for("no tick", lambda: len(dark_pixels(screenshot(panel.window), *check_area)) <= unticked + 4)
+            xdnd_drop(panel.window, sources[1:], panel.screen_point(60, 30))
+            check(gif_size(wait_for_gif(sources[1])) == (64, 48), "the limit still applied")
+            xdotool("key", "Escape")
+            try:
+                check(panel.process.wait(timeout=WAIT_SECONDS) == 0, "exit code is not 0 after Escape")
+            except subprocess.TimeoutExpired:
+                fail("Escape did not close the panel")
         finally:
             panel.stop()
 
 
 def system_colours():
     """The colours that Wine's registry gives the prefix: face, dark shadow and shadow."""
-    colours = {}
-    section = None
-    with open(os.path.join(os.environ["WINEPREFIX"], "user.reg"), encoding="utf-8", errors="replace") as f:
-        for line in f:
-            if line.startswith("["):
-                section = line.split("]")[0] + "]"
-            if section != "[Control Panel\\\\Colors]":
-                continue
-            for name in ("ButtonFace", "ButtonDkShadow", "ButtonShadow"):
-                if line.startswith('"%s"=' % name):
-                    colours[name] = tuple(int(v) for v in line.split("=")[1].strip().strip('"').split())
-    check(len(colours) == 3, "system colours not found in the prefix")
-    return colours["ButtonFace"], colours["ButtonDkShadow"], colours["ButtonShadow"]
+    colours = [prefix_value("[Control Panel\\\\Colors]", name) for name in ("ButtonFace", "ButtonDkShadow", "ButtonShadow")]
+    check(None not in colours, "system colours not found in the prefix")
+    return [tuple(int(v) for v in colour.strip('"').split()) for colour in colours]
 
 
 def screenshot(window):
@@ -242,34 +419,38 @@ def check_screenshots(exe, save_path=None):
             time.sleep(0.12)  # two or three ticks of 50 ms apart
         if save_path:
             subprocess.run(["import", "-window", str(panel.window), save_path], check=True)
+        # Places at 96 DPI, scaled to the prefix's; the frame lines stay one pixel wide.
+        w, h, s = PANEL_WIDTH, PANEL_HEIGHT, scaled
+        label_area = (s(90), s(46), s(166), s(70))
+        percent_area = (s(209), s(46), w - 2, s(70))
         for shot in shots:
-            check(len(shot) == PANEL_HEIGHT and len(shot[0]) == PANEL_WIDTH, "screenshot size")
-            for x in (0, 119, 238):
-                check(shot[0][x] == dark_shadow and shot[101][x] == dark_shadow, "outer frame row at x %d" % x)
-            for y in (0, 50, 101):
-                check(shot[y][0] == dark_shadow and shot[y][238] == dark_shadow, "outer frame column at y %d" % y)
-            for x in (1, 119, 237):
-                check(shot[1][x] == shadow and shot[100][x] == shadow, "inner frame row at x %d" % x)
-            for y in (1, 50, 100):
-                check(shot[y][1] == shadow and shot[y][237] == shadow, "inner frame column at y %d" % y)
-            for x, y in ((2, 2), (236, 99), (150, 40), (220, 70), (60, 60)):
+            check(len(shot) == h and len(shot[0]) == w, "screenshot size")
+            for x in (0, w // 2, w - 1):
+                check(shot[0][x] == dark_shadow and shot[h - 1][x] == dark_shadow, "outer frame row at x %d" % x)
+            for y in (0, h // 2, h - 1):
+                check(shot[y][0] == dark_shadow and shot[y][w - 1] == dark_shadow, "outer frame column at y %d" % y)
+            for x in (1, w // 2, w - 2):
+                check(shot[1][x] == shadow and shot[h - 2][x] == shadow, "inner frame row at x %d" % x)
+            for y in (1, h // 2, h - 2):
+                check(shot[y][1] == shadow and shot[y][w - 2] == shadow, "inner frame column at y %d" % y)
+            for x, y in ((2, 2), (w - 3, h - 3), (s(150), s(40)), (s(220), s(70)), (s(60), s(60))):
                 check(shot[y][x] == face, "face colour at (%d, %d): %s" % (x, y, shot[y][x]))
             # The prompt's characters begin at x 8 + 12 i to 11 + 12 i (+1), y 14 to 17; the
             # close box's marks at x 215 to 219, y 4 to 7; nothing else is drawn in the band.
-            prompt = ink(shot, 2, 2, 200, 46, face)
-            close = ink(shot, 200, 2, 237, 46, face)
+            prompt = ink(shot, 2, 2, s(200), s(46), face)
+            close = ink(shot, s(200), 2, w - 2, s(46), face)
             check(prompt is not None and close is not None, "prompt or close box missing")
-            check(prompt[0] >= 8 and prompt[1] >= 14 and prompt[3] <= 46, "prompt out of bounds: %s" % (prompt,))
-            check(close[0] >= 215 and close[1] >= 4 and close[3] <= 46, "close box out of bounds: %s" % (close,))
-            label = ink(shot, 90, 46, 166, 70, face)
-            percent = ink(shot, 209, 46, 237, 70, face)
-            check(label is not None and label[0] >= 96 and label[1] >= 47, "shake label at %s" % (label,))
-            check(percent is not None and percent[0] >= 210 and percent[1] >= 48, "%% at %s" % (percent,))
+            check(prompt[0] >= s(8) and prompt[1] >= s(14) and prompt[3] <= s(46), "prompt out of bounds: %s" % (prompt,))
+            check(close[0] >= w - s(24) and close[1] >= s(4) and close[3] <= s(46), "close box out of bounds: %s" % (close,))
+            label = ink(shot, *label_area, face)
+            percent = ink(shot, *percent_area, face)
+            check(label is not None and label[0] >= s(96) and label[1] >= s(47), "shake label at %s" % (label,))
+            check(percent is not None and percent[0] >= s(210) and percent[1] >= s(48), "%% at %s" % (percent,))
         # Redrawn in place at every tick without an erase: smoothed edges may darken, the place
         # stays.
-        fixed = [(ink(s, 90, 46, 166, 70, face), ink(s, 209, 46, 237, 70, face)) for s in shots]
+        fixed = [(ink(shot, *label_area, face), ink(shot, *percent_area, face)) for shot in shots]
         check(all(f == fixed[0] for f in fixed), "the shake label or the %% moved: %s" % (fixed,))
-        bands = [crop(s, 2, 2, 237, 46) for s in shots]
+        bands = [crop(shot, 2, 2, w - 2, s(46)) for shot in shots]
         check(any(b != bands[0] for b in bands), "the prompt and the close box did not shake")
         check(panel.close_by_click() == 0, "exit code is not 0")
     finally:
@@ -277,13 +458,14 @@ def check_screenshots(exe, save_path=None):
 
 
 def main():
-    if len(sys.argv) < 3:
+    if len(sys.argv) < 4:
         print(__doc__)
         return 2
-    check_name, exe = sys.argv[1], sys.argv[2]
-    save_path = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--save-screenshot" else None
+    check_name, exe, reader = sys.argv[1:4]
+    save_path = sys.argv[5] if len(sys.argv) > 5 and sys.argv[4] == "--save-screenshot" else None
     checks = {"close": check_close, "drag": check_drag, "drop": check_drop,
-              "screenshots": lambda e: check_screenshots(e, save_path)}
+              "screenshots": lambda e: check_screenshots(e, save_path), "keyboard": check_keyboard,
+              "names": lambda e: check_names(e, reader), "failed_save": lambda e: check_failed_save(e, reader)}
     checks[check_name](exe)
     print("ok: " + check_name)
     return 0

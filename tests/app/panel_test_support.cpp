@@ -3,6 +3,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "app/panel.h"
@@ -67,6 +69,7 @@ static LRESULT CALLBACK CaptureMessageBox(int code, WPARAM wParam, LPARAM lParam
             captured.text = WindowTextW(GetDlgItem(box, 0xFFFF));
             captured.owner = GetWindow(box, GW_OWNER);
             captured.hasWarningIcon = ShowsIcon(box, LoadIconA(nullptr, IDI_WARNING));
+            GetWindowRect(box, &captured.window);
             capturedBoxes.push_back(captured);
             panelEvents.push_back("box " + WideToUtf8String(captured.text));
             PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -162,6 +165,21 @@ std::string WideToShiftJisBytes(const std::wstring& text) {
     std::string bytes(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr, nullptr);
     return bytes;
+}
+
+RECT InkBounds(HDC dc, RECT area, COLORREF background) {
+    RECT ink = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+    GdiFlush();
+    for (int y = area.top; y < area.bottom; ++y) {
+        for (int x = area.left; x < area.right; ++x) {
+            if (GetPixel(dc, x, y) == background) continue;
+            ink.left = std::min<LONG>(ink.left, x);
+            ink.top = std::min<LONG>(ink.top, y);
+            ink.right = std::max<LONG>(ink.right, x + 1);
+            ink.bottom = std::max<LONG>(ink.bottom, y + 1);
+        }
+    }
+    return ink;
 }
 
 HBITMAP CreateTopDownBitmap(HDC dc, int width, int height, void** bits) {

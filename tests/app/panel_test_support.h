@@ -32,6 +32,7 @@ struct CapturedBox {
     std::wstring text;
     HWND owner;
     bool hasWarningIcon;
+    RECT window;  // on the screen, as it is shown
 };
 extern std::vector<CapturedBox> capturedBoxes;
 
@@ -64,6 +65,10 @@ std::string WideToUtf8String(const std::wstring& text);
 
 // Characters of `text` that the font selected into `dc` cannot show, also through font linking.
 std::wstring MissingGlyphs(HDC dc, const std::wstring& text);
+
+// The smallest rectangle holding every pixel of `area` of `dc` that is not `background`; left >
+// right when there is none.
+RECT InkBounds(HDC dc, RECT area, COLORREF background);
 
 // A 32-bit DIB section of width x height, rows top-down; *bits points at its pixels.
 HBITMAP CreateTopDownBitmap(HDC dc, int width, int height, void** bits);

@@ -137,6 +137,19 @@ TEST(CodePageOfThisRun, IsTheOneTheRunIsFor) {
     }
 }
 
+// Guards the run on a scaled screen: the screen must really have the DPI the run is for.
+TEST(ScreenOfThisRun, HasTheDpiTheRunIsFor) {
+    char expected[16] = {};
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (GetEnvironmentVariableA("WOBZY_SCREEN_DPI", expected, sizeof(expected)) > 0) {
+        EXPECT_EQ(dpi, std::stoi(expected));
+    } else {
+        EXPECT_EQ(dpi, 96) << "the other runs are at 100 %";
+    }
+}
+
 TEST_F(PanelTextTest, FontIsTheDefaultOneOnlyWhereTheCodePageIsShiftJis) {
     EXPECT_EQ(panelJapaneseFont == nullptr, GetACP() == 932);
 }
@@ -154,16 +167,32 @@ TEST_F(PanelTextTest, CheckboxCaptionReadsAsJapaneseInItsFont) {
     ReleaseDC(sizeLimitCheckbox, dc);
 }
 
-TEST_F(PanelTextTest, WarningBoxTitleReadsAsJapanese) {
+// The title in the caption font (scripts/wine-env gives Wine's prefix one with Japanese glyphs),
+// and the box wide enough for all of it, its close button and its frame, however short the path.
+TEST_F(PanelTextTest, WarningBoxTitleReadsAsJapaneseAndWhole) {
     MessageBoxCapture capture;
     capturedBoxes.clear();
     ReportConversionError(panelWindow, ConversionFailure(4), "C:\\in\\x.png");
     ASSERT_EQ(capturedBoxes.size(), 1u);
     // "このファイルは変換できませんでした(code:4)"
-    EXPECT_EQ(capturedBoxes[0].caption,
-              L"\u3053\u306e\u30d5\u30a1\u30a4\u30eb\u306f\u5909\u63db\u3067\u304d\u307e"
-              L"\u305b\u3093\u3067\u3057\u305f(code:4)");
+    const std::wstring title = L"\u3053\u306e\u30d5\u30a1\u30a4\u30eb\u306f\u5909\u63db\u3067\u304d\u307e"
+                               L"\u305b\u3093\u3067\u3057\u305f(code:4)";
+    EXPECT_EQ(capturedBoxes[0].caption, title);
     EXPECT_EQ(capturedBoxes[0].text, L"C:\\in\\x.png");
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0));
+    HDC dc = GetDC(nullptr);
+    HFONT font = CreateFontIndirectW(&metrics.lfCaptionFont);
+    HGDIOBJ previous = SelectObject(dc, font);
+    EXPECT_EQ(MissingGlyphs(dc, title), L"");
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    const RECT& box = capturedBoxes[0].window;
+    EXPECT_GE(box.right - box.left, extent.cx + GetSystemMetrics(SM_CXSIZE) + 2 * GetSystemMetrics(SM_CXFIXEDFRAME));
 }
 
 }  // namespace

@@ -105,8 +105,8 @@ TEST_F(PanelWindowTest, CreatesTheThreeControlsInOrderWithTheirTextsStylesAndPla
     createdWindows = ours;
     ASSERT_EQ(createdWindows.size(), 4u);
     EXPECT_EQ(createdWindows[0].className, "WobzyClass");
-    const LONG editStyle = WS_CHILD | WS_VISIBLE | ES_NUMBER | ES_AUTOHSCROLL;
-    const LONG checkboxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX;
+    const LONG editStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL;
+    const LONG checkboxStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
     struct Expected {
         const char* className;
         std::string text;
@@ -246,13 +246,67 @@ TEST_F(PanelWindowTest, AMoveWithTheButtonUpEndsTheDragInsteadOfMoving) {
     EXPECT_EQ(after.y, before.y);
 }
 
-TEST_F(PanelWindowTest, CloseMessageDestroysThePanelAndPostsQuitWithZero) {
+// What closes the panel: the close message itself, and Escape as the dialog manager passes it on.
+struct ClosingCase {
+    const char* name;
+    UINT message;
+    WPARAM wParam;
+};
+
+class ClosingTest : public PanelWindowTest, public ::testing::WithParamInterface<ClosingCase> {};
+
+TEST_P(ClosingTest, DestroysThePanelAndPostsQuitWithZero) {
     HWND panel = panelWindow;
-    SendMessageA(panel, WM_CLOSE, 0, 0);
+    SendMessageA(panel, GetParam().message, GetParam().wParam, 0);
     EXPECT_FALSE(IsWindow(panel));
     MSG quit;
     ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(quit.wParam, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Messages, ClosingTest,
+                         ::testing::Values(ClosingCase{"Close", WM_CLOSE, 0},
+                                           ClosingCase{"Escape", WM_COMMAND, IDCANCEL}),
+                         [](const ::testing::TestParamInfo<ClosingCase>& info) { return std::string(info.param.name); });
+
+// Enter reaches the panel as IDOK, and the controls send their notifications: none closes it or
+// changes a setting.
+TEST_F(PanelWindowTest, EnterAndControlNotificationsLeaveThePanelAsItIs) {
+    const WPARAM commands[] = {IDOK, MAKEWPARAM(kShakeEditId, EN_CHANGE), MAKEWPARAM(kLimitEditId, EN_SETFOCUS),
+                               MAKEWPARAM(kSizeLimitCheckboxId, BN_CLICKED)};
+    for (WPARAM command : commands) EXPECT_EQ(SendMessageA(panelWindow, WM_COMMAND, command, 0), 0);
+    EXPECT_TRUE(IsWindow(panelWindow));
+    MSG quit;
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    char text[16] = {};
+    GetWindowTextA(shakeEdit, text, sizeof(text));
+    EXPECT_STREQ(text, "20");
+    EXPECT_EQ(SendMessageA(sizeLimitCheckbox, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+}
+
+// Tab goes round the controls in this order, Shift+Tab the other way; the panel itself is not a
+// stop (the dialog manager asks GetNextDlgTabItem).
+TEST_F(PanelWindowTest, TabOrderIsShakeEditCheckboxLimitEditAndRound) {
+    const HWND order[] = {shakeEdit, sizeLimitCheckbox, limitEdit};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(GetNextDlgTabItem(panelWindow, order[i], FALSE), order[(i + 1) % 3]);
+        EXPECT_EQ(GetNextDlgTabItem(panelWindow, order[i], TRUE), order[(i + 2) % 3]);
+    }
+}
+
+// The keyboard is in the shake edit when the panel becomes active, and back in the control that
+// had it when the panel is active again after another window was.
+TEST_F(PanelWindowTest, ActivationGivesTheKeyboardToTheShakeEditThenToTheLastControl) {
+    SendMessageA(panelWindow, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), shakeEdit);
+    SetFocus(limitEdit);
+    SendMessageA(panelWindow, WM_ACTIVATE, WA_INACTIVE, 0);
+    SetFocus(nullptr);
+    SendMessageA(panelWindow, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    EXPECT_EQ(GetFocus(), limitEdit);
+}
+
+TEST_F(PanelWindowTest, TheShakeEditHasTheKeyboardOnceThePanelIsShown) { EXPECT_EQ(GetFocus(), shakeEdit); }
 
 }  // namespace

@@ -7,19 +7,22 @@
 #include <cstring>
 
 #include "convert/conversion_job.h"
+#include "imaging/imaging.h"
 #include "res/version.h"
 
 const char kStandardStream[] = "-";
 
 namespace {
 
-enum LongOnly { kShake = 256, kLimit, kFrames, kOutputDir };
+enum LongOnly { kShake = 256, kLimit, kFrames, kOutputDir, kMaxMemory, kTimeLimit };
 
 const option kLongOptions[] = {
     {"shake", required_argument, nullptr, kShake},
     {"limit", required_argument, nullptr, kLimit},
     {"frames", required_argument, nullptr, kFrames},
     {"output-dir", required_argument, nullptr, kOutputDir},
+    {"max-memory", required_argument, nullptr, kMaxMemory},
+    {"time-limit", required_argument, nullptr, kTimeLimit},
     {"output", required_argument, nullptr, 'o'},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -51,6 +54,14 @@ bool TakeOption(int code, CliOptions* options, std::string* error) {
             options->limitEnabled = true;
             if (ParseCliNumber(optarg, kMinSizeLimit, kMaxSizeLimit, &options->sizeLimit)) return true;
             *error = RangeError("--limit", optarg, kMinSizeLimit, kMaxSizeLimit);
+            return false;
+        case kMaxMemory:
+            if (ParseCliNumber(optarg, kMinMemoryMegabytes, kMaxMemoryMegabytes, &options->memoryMegabytes)) return true;
+            *error = RangeError("--max-memory", optarg, kMinMemoryMegabytes, kMaxMemoryMegabytes);
+            return false;
+        case kTimeLimit:
+            if (ParseCliNumber(optarg, kMinDecodeSeconds, kMaxDecodeSeconds, &options->decodeSeconds)) return true;
+            *error = RangeError("--time-limit", optarg, kMinDecodeSeconds, kMaxDecodeSeconds);
             return false;
         case kFrames: options->framesDir = optarg; break;
         case kOutputDir: options->outputDir = optarg; break;
@@ -101,7 +112,19 @@ bool ParseCliNumber(const char* text, int32_t low, int32_t high, int32_t* value)
 }
 
 bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error) {
-    *options = CliOptions{kDefaultShakePercent, false, 0, nullptr, nullptr, nullptr, false, false, false, {}};
+    const imaging::Limits limits = imaging::kDefaultLimits;
+    *options = CliOptions{kDefaultShakePercent,
+                          false,
+                          0,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          int32_t(limits.memoryBytes >> 20),
+                          int32_t(limits.decodeSeconds),
+                          false,
+                          false,
+                          false,
+                          {}};
     error->clear();
     opterr = 0;  // the messages below name the option at fault in our own words
     optind = 1;
@@ -136,13 +159,19 @@ void PrintCliUsage(std::FILE* out) {
                  "  -o, --output FILE write the GIF of the one FILE given to this file ('-': standard output)\n"
                  "  --output-dir DIR  write each GIF into DIR (made if missing), named FILE%s\n"
                  "  --frames DIR      also write the five frames as PNG files into DIR (made if missing)\n"
+                 "  --max-memory MB   refuse a picture whose conversion would take more memory,\n"
+                 "                    %d to %d (default %d)\n"
+                 "  --time-limit S    give up a picture that takes longer to decode, %d to %d seconds\n"
+                 "                    (default %d)\n"
                  "  -q, --quiet       print only errors\n"
                  "  -h, --help        show this help\n"
                  "  -V, --version     show the version\n"
                  "\n"
                  "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n",
                  kOutputSuffix, kOutputSuffix, int(kMinShakePercent), int(kMaxShakePercent), int(kDefaultShakePercent),
-                 int(kMinSizeLimit), int(kMaxSizeLimit), kOutputSuffix);
+                 int(kMinSizeLimit), int(kMaxSizeLimit), kOutputSuffix, int(kMinMemoryMegabytes),
+                 int(kMaxMemoryMegabytes), int(imaging::kDefaultLimits.memoryBytes >> 20), int(kMinDecodeSeconds),
+                 int(kMaxDecodeSeconds), int(imaging::kDefaultLimits.decodeSeconds));
 }
 
 void PrintCliVersion(std::FILE* out) { std::fprintf(out, "wobzy-cli %s\n", WOBZY_VERSION_DOTTED); }

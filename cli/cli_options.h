@@ -11,6 +11,10 @@ constexpr int32_t kMinShakePercent = 0;
 constexpr int32_t kMaxShakePercent = 1000;  // beyond a few cells the picture only folds into noise
 constexpr int32_t kMinSizeLimit = 1;
 constexpr int32_t kMaxSizeLimit = 65535;    // the largest side a GIF can have
+constexpr int32_t kMinMemoryMegabytes = 16;
+constexpr int32_t kMaxMemoryMegabytes = 1 << 20;
+constexpr int32_t kMinDecodeSeconds = 1;
+constexpr int32_t kMaxDecodeSeconds = 3600;
 
 extern const char kStandardStream[];  // "-": standard input as a file, standard output as -o
 
@@ -21,6 +25,8 @@ struct CliOptions {
     const char* framesDir;   // --frames, or null
     const char* outputFile;  // -o, or null; "-" for standard output
     const char* outputDir;   // --output-dir, or null
+    int32_t memoryMegabytes; // --max-memory: what one conversion may take
+    int32_t decodeSeconds;   // --time-limit: how long a decoder may run
     bool quiet;              // -q: only errors are printed
     bool help;               // -h, --help
     bool version;            // -V, --version

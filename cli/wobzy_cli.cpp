@@ -45,8 +45,14 @@ int32_t WriteGifOrStandardOutput(const char* path, const ImageHandle* frames, in
     return imaging::WriteAnimatedGif(path, frames, count, delay);
 }
 
+// The library's loader, except that the name "-" means standard input.
+ImageHandle LoadFileOrStandardInput(const char* path) {
+    return IsStandardStream(path) ? imaging::LoadStream(stdin) : imaging::LoadFile(path);
+}
+
 ImageOperations CommandLineOperations() {
     ImageOperations operations = kImagingLibraryOperations;
+    operations.load = LoadFileOrStandardInput;
     operations.writeGif = WriteGifOrStandardOutput;
     return operations;
 }
@@ -129,6 +135,7 @@ int main(int argc, char** argv) {
     }
     if (!MakeOutputFolders(options)) return 1;
     conversionSettings = ConversionSettings{options.shakePercent, options.limitEnabled, options.sizeLimit};
+    imaging::SetLimits({uint64_t(options.memoryMegabytes) << 20, uint32_t(options.decodeSeconds)});
     const ImageOperations operations = CommandLineOperations();
     std::FILE* progress = gifToStandardOutput ? stderr : stdout;  // standard output carries the GIF
     bool allConverted = true;

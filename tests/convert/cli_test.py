@@ -87,6 +87,7 @@ class CommandLine(unittest.TestCase):
         self.write("note.png", b"just some text, not a picture\n")
         self.write("cut.png", open(self.photo, "rb").read()[:2000])
         self.write("huge.png", png_claiming(30000, 30000))
+        self.write("mid.png", png_claiming(3000, 3000))  # within the default budget: its data is what fails
         self.write("old.png_wob.gif", b"GIF89a")
         self.write("plain file", b"x")
         photo, other = self.photo, self.other
@@ -103,6 +104,11 @@ class CommandLine(unittest.TestCase):
             (["--shake", "12x", photo], 2, [], ["--shake", "'12x'", "0 to 1000"], [], []),
             (["--shake", "-1", photo], 2, [], ["--shake", "'-1'"], [], []),
             (["--shake"], 2, [], ["'--shake' needs a value"], [], []),
+            (["--max-memory", "8", photo], 2, [], ["--max-memory", "'8'", "16 to 1048576"], [], []),
+            (["--time-limit", "0", photo], 2, [], ["--time-limit", "'0'", "1 to 3600"], [], []),
+            (["--max-memory", "16", self.path("mid.png")], 1, [], ["code 0: too large: 3000 \u00d7 3000 needs", " MB"],
+             [], [self.path("mid.png_wob.gif")]),
+            (["--max-memory=4096", self.path("mid.png")], 1, [], ["code 0: damaged or cut short"], [], []),
             (["-o"], 2, [], ["'-o' needs a value"], [], []),
             ([], 2, [], ["no file given"], [], []),
             (["-o", "x.gif", photo, other], 2, [], ["-o", "--output-dir"], [], [self.path("x.gif")]),
@@ -168,6 +174,25 @@ class CommandLine(unittest.TestCase):
         result = run(fifo, "/dev/zero")
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.count(b"code 0: not a regular file"), 2)
+
+    def test_standard_input_to_standard_output(self):
+        with open(self.other, "rb") as picture:
+            result = run("-", stdin=picture)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"standard input -> standard output", result.stderr)
+        frames = self.frames(self.write("piped.gif", result.stdout))
+        self.assertEqual([frame.size for _, frame in frames], [(64, 40)] * 5)
+        run(self.other)
+        with open(self.other + "_wob.gif", "rb") as beside:
+            self.assertEqual(beside.read(), result.stdout)  # the same picture gives the same GIF
+        with open(self.path("note"), "wb") as note:
+            note.write(b"not a picture")
+        with open(self.path("note"), "rb") as note:
+            result = run("-", "-o", self.path("x.gif"), stdin=note)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"standard input: not converted (code 0: not a picture the loader recognises)", result.stderr)
+        self.assertFalse(os.path.exists(self.path("x.gif")))
+        self.assertEqual(run("-", "-", stdin=subprocess.DEVNULL).returncode, 2)
 
     def test_standard_output_gets_the_gif_and_a_terminal_does_not(self):
         result = run("-o", "-", self.other)

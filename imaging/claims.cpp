@@ -11,7 +11,7 @@ namespace imaging::detail {
 
 namespace {
 
-Claim Found(int64_t width, int64_t height) { return Claim{true, width, height}; }
+Claim Found(int64_t width, int64_t height) { return Claim{true, false, width, height}; }
 
 bool StartsWith(const uint8_t* head, size_t count, const char* text, size_t length) {
     return count >= length && std::memcmp(head, text, length) == 0;
@@ -34,19 +34,52 @@ bool LooksLikeTga(const uint8_t* head, size_t count) {
     return mapType == 0 && (imageType == 2 || imageType == 3 || imageType == 10 || imageType == 11);
 }
 
-// XPM: the first string holds "width height colours characters-per-pixel"; no size reads as 0 x 0.
-Claim XpmClaim(const uint8_t* head, size_t count) {
-    const char* quote = static_cast<const char*>(std::memchr(head, '"', count));
-    if (quote == nullptr) return {};
-    const char* end = reinterpret_cast<const char*>(head) + count;
-    int64_t values[2] = {0, 0};
-    const char* p = quote + 1;
-    for (int64_t& value : values) {
-        while (p < end && (*p == ' ' || *p == '\t')) ++p;
-        if (p == end || *p < '0' || *p > '9') return Found(0, 0);
-        while (p < end && *p >= '0' && *p <= '9' && value < (int64_t(1) << 40)) value = value * 10 + (*p++ - '0');
+// Skips a C comment that starts at p, as gdk-pixbuf's XPM reader does wherever it looks for the
+// next character it wants; null when the comment does not end within [p, end).
+const char* SkipXpmComment(const char* p, const char* end) {
+    if (end - p < 2 || p[0] != '/' || p[1] != '*') return p;
+    for (const char* q = p + 2; q + 1 < end; ++q) {
+        if (q[0] == '*' && q[1] == '/') return q + 2;
     }
-    return Found(values[0], values[1]);
+    return nullptr;
+}
+
+// The position after the next `wanted` outside comments, or null.
+const char* SeekXpmCharacter(const char* p, const char* end, char wanted) {
+    while (p != nullptr && p < end) {
+        if (*p == wanted) return p + 1;
+        const char* after = SkipXpmComment(p, end);
+        p = after == p ? p + 1 : after;
+    }
+    return nullptr;
+}
+
+// A decimal number as sscanf's %d reads it: white space, a sign, digits.
+bool ReadXpmNumber(const char** p, const char* end, int64_t* value) {
+    while (*p < end && (**p == ' ' || (**p >= '\t' && **p <= '\r'))) ++*p;
+    const bool negative = *p < end && **p == '-';
+    if (*p < end && (**p == '-' || **p == '+')) ++*p;
+    if (*p == end || **p < '0' || **p > '9') return false;
+    *value = 0;
+    while (*p < end && **p >= '0' && **p <= '9' && *value < (int64_t(1) << 40)) *value = *value * 10 + (*(*p)++ - '0');
+    if (negative) *value = -*value;
+    return true;
+}
+
+// XPM: the first string after the array's '{' holds "width height colours characters-per-pixel".
+// gdk-pixbuf's XPM loader allocates the picture as soon as it has read them, without asking, so a
+// size that cannot be read here makes the file unreadable rather than leaving it to the loader.
+Claim XpmClaim(const uint8_t* head, size_t count) {
+    const char* end = reinterpret_cast<const char*>(head) + count;
+    const char* p = SeekXpmCharacter(reinterpret_cast<const char*>(head) + 9, end, '{');
+    p = p != nullptr ? SeekXpmCharacter(p, end, '"') : nullptr;
+    int64_t width = 0, height = 0;
+    if (p == nullptr || !ReadXpmNumber(&p, end, &width) || !ReadXpmNumber(&p, end, &height)) {
+        Claim claim;
+        claim.unreadable = true;
+        return claim;
+    }
+    return Found(width, height);
 }
 
 // WebP: the canvas of an extended file, else the size in the VP8 or VP8L bitstream header.

@@ -9,7 +9,8 @@
 namespace imaging::detail {
 
 struct Claim {
-    bool found = false;  // the format was recognised and its size read
+    bool found = false;       // the format was recognised and its size read
+    bool unreadable = false;  // recognised, but its size could not be read where its loader reads it
     int64_t width = 0;
     int64_t height = 0;
 };

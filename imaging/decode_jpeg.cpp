@@ -105,8 +105,11 @@ bool ReadRows(JpegJob& job, const RowMemory& memory) {
         if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) return false;
         if (cmyk) CmykToRgb(job.cmykRow, row, cinfo.output_width, cinfo.saw_Adobe_marker);
     }
+    // A multi-scan file is read whole before its first row comes out, so the record of what each
+    // coefficient received is complete here; finishing frees it with the rest of the image's memory.
+    const bool complete = EveryCoefficientSent(cinfo);
     jpeg_finish_decompress(&cinfo);
-    return EveryCoefficientSent(cinfo);
+    return complete;
 }
 
 }  // namespace

@@ -211,6 +211,7 @@ SniffResult SniffFile(std::FILE* file, uint64_t fileBytes) {
     uint8_t payload[kHeadBytes];
     if (!PayloadFitsLimit(payload, QuickTimePayloadHead(file, head, count, payload))) return {false, 0};
     const Claim claim = HeaderClaim(file, head, count, fileBytes);
+    if (claim.unreadable) return {false, 0};  // recorded as damaged by the caller
     return {!claim.found || ClaimFitsLimit(claim.width, claim.height), 0};
 }
 

@@ -158,7 +158,12 @@ TEST(SniffFile, ClaimedSizesOfEagerDecodersAreChecked) {
         {"tga-like bytes of an ISO media file", [] { Bytes b = Tga(0, 2, 60000, 30000); std::memcpy(&b[4], "ftyp", 4); return b; }(), true},
         {"xpm 16 x 16", Text("/* XPM */\nstatic char *x[] = {\n\"16 16 2 1\",\n"), true},
         {"xpm 41474 x 21474", Text("/* XPM */\nstatic char *x[] = {\n\"41474 21474 4 2 \",\n"), false},
-        {"xpm without a size is left to its loader", Text("/* XPM */\nstatic char *x[] = {\n\"x\",\n"), true},
+        // The XPM loader allocates whatever size it reads without asking first: a size that cannot
+        // be read here is refused, and one behind a comment is read as the loader reads it.
+        {"xpm without a size", Text("/* XPM */\nstatic char *x[] = {\n\"x\",\n"), false},
+        {"xpm size after a comment holding a quote",
+         Text("/* XPM */\nstatic char *x[] = {\n/* \"16 16\" */\n\"41474 21474 4 2 \",\n"), false},
+        {"xpm size after a comment, small", Text("/* XPM */\nstatic char *x[] = {\n/* \"41474\" */ \"16 16 2 1\",\n"), true},
         {"webp lossless 16383 x 16383", Webp("VP8L", {0x2F, 0xFE, 0xFF, 0xFF, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0, 0}), false},
         {"webp lossless 4 x 4", Webp("VP8L", {0x2F, 0x03, 0xC0, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0}), true},
         {"webp extended 16384 x 16384", Webp("VP8X", {0, 0, 0, 0, 0xFF, 0x3F, 0, 0xFF, 0x3F, 0, 0, 0, 0, 0}), false},

@@ -124,6 +124,12 @@ std::vector<HostileCase> Cases() {
         {"cursor whose hotspot y is 0", "hotspot.cur", Writes(CursorWithHotspotYZero), "", -1, Failure::kNone, 0, 0},
         {"SVG of 30000 x 30000", "claim.svg", Writes([] { return SvgClaiming(30000, 30000); }),
          "", 0, Failure::kTooLarge, 30000, 30000},
+        {"XPM whose size stands after a comment holding a quote (found by fuzzing)", "comment.xpm",
+         Writes([] {
+             const std::string xpm = "/* XPM */\nstatic char* p[] = {\n/* a \"comment\" */\n\"41474 21474 1 1\",\n\"x c red\",\n};\n";
+             return Bytes(xpm.begin(), xpm.end());
+         }),
+         "", 0, Failure::kTooLarge, 41474, 21474},
         {"SVG that renders for minutes", "slow.svg", Writes([] { return SlowSvg(400); }), "--seconds 1", 0, Failure::kTimedOut, 0, 0},
         {"JPEG scan cut at 40 % and ended", "cut.jpg", Writes([] { return JpegScanCut("snake/snake.jpg", 0.4); }),
          "", 0, Failure::kDamaged, 0, 0},

@@ -228,7 +228,7 @@ std::vector<VerdictCase> MissingScans() {
     std::vector<VerdictCase> cases;
     for (int scans = 1; scans < 10; ++scans) {
         cases.push_back(Damaged("progressive ended after " + std::to_string(scans) + " of 10 scans",
-                                [=] { return ProgressiveJpegWithScans("photo/snake-progressive.jpg", scans); }));
+                                [=] { return JpegEndedAfterScans("photo/snake-progressive.jpg", scans); }));
     }
     const auto dropScan = [](int n) {
         return [=](std::vector<Segment>& segments) {

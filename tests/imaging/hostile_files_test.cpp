@@ -122,8 +122,10 @@ std::vector<HostileCase> Cases() {
         // by the scan check before WIC on Windows.
         {"JPEG scan cut at 40 % and ended", "cut.jpg", Writes([] { return JpegScanCut("snake/snake.jpg", 0.4); }),
          "", 0, Failure::kDamaged, 0, 0},
-        {"progressive JPEG ended after 3 scans", "scans.jpg", Writes([] { return ProgressiveJpegWithScans("photo/snake-progressive.jpg", 3); }),
+        {"progressive JPEG ended after 3 scans", "scans.jpg", Writes([] { return JpegEndedAfterScans("photo/snake-progressive.jpg", 3); }),
          "", 0, Failure::kDamaged, 0, 0},
+        {"sequential JPEG ended before its last component's scan", "components.jpg",
+         Writes([] { return JpegEndedAfterScans("photo/snake-three-scans.jpg", 2); }), "", 0, Failure::kDamaged, 0, 0},
 #ifndef _WIN32
         // Formats Wine's codecs do not read (cursors, SVG, QuickTime).
         {"cursor whose hotspot y is 0", "hotspot.cur", Writes(CursorWithHotspotYZero), "", -1, Failure::kNone, 0, 0},

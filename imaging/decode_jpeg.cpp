@@ -56,6 +56,24 @@ bool EveryCoefficientSent(const jpeg_decompress_struct& cinfo) {
     return true;
 }
 
+// libjpeg-turbo decodes a sequential file that sends its components in separate scans and ends
+// before one of them without a warning, that component left flat. Its progress hook, called
+// while it reads the scans, notes the components each one holds.
+struct ScanWatch {
+    jpeg_progress_mgr manager;       // first, so that the hook finds the watch from libjpeg's pointer
+    uint32_t componentsScanned = 0;  // a bit per component index
+};
+
+void NoteScanComponents(j_common_ptr common) {
+    const auto* cinfo = reinterpret_cast<const jpeg_decompress_struct*>(common);
+    ScanWatch* watch = reinterpret_cast<ScanWatch*>(cinfo->progress);
+    for (int i = 0; i < cinfo->comps_in_scan; ++i) watch->componentsScanned |= 1u << cinfo->cur_comp_info[i]->component_index;
+}
+
+bool EveryComponentScanned(const jpeg_decompress_struct& cinfo, const ScanWatch& watch) {
+    return cinfo.progressive_mode || watch.componentsScanned == (uint32_t(1) << cinfo.num_components) - 1;
+}
+
 // gdk-pixbuf's reading of CMYK: Adobe files store the inks inverted.
 void CmykToRgb(const uint8_t* cmyk, uint8_t* rgb, JDIMENSION width, bool inverted) {
     for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
@@ -70,6 +88,7 @@ void CmykToRgb(const uint8_t* cmyk, uint8_t* rgb, JDIMENSION width, bool inverte
 struct JpegJob {
     jpeg_decompress_struct cinfo;
     ErrorTrap trap;
+    ScanWatch watch;
     uint8_t* rows = nullptr;
     uint8_t* cmykRow = nullptr;
     ptrdiff_t stride = 0;
@@ -85,6 +104,8 @@ bool StartJpeg(JpegJob& job, const uint8_t* bytes, size_t size) {
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     const uint64_t limit = CurrentLimits().memoryBytes;
     cinfo.mem->max_memory_to_use = limit > uint64_t(LONG_MAX) ? LONG_MAX : long(limit);
+    job.watch.manager.progress_monitor = NoteScanComponents;
+    cinfo.progress = &job.watch.manager;
     jpeg_start_decompress(&cinfo);
     return cinfo.output_width == cinfo.image_width && cinfo.output_height == cinfo.image_height;
 }
@@ -105,9 +126,9 @@ bool ReadRows(JpegJob& job, const RowMemory& memory) {
         if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) return false;
         if (cmyk) CmykToRgb(job.cmykRow, row, cinfo.output_width, cinfo.saw_Adobe_marker);
     }
-    // A multi-scan file is read whole before its first row comes out, so the record of what each
-    // coefficient received is complete here; finishing frees it with the rest of the image's memory.
-    const bool complete = EveryCoefficientSent(cinfo);
+    // Read before jpeg_finish_decompress, which frees the record of the scans with the image's
+    // memory; every scan was read once the last row was.
+    const bool complete = EveryCoefficientSent(cinfo) && EveryComponentScanned(cinfo, job.watch);
     jpeg_finish_decompress(&cinfo);
     return complete;
 }

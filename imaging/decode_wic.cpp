@@ -18,6 +18,7 @@
 #include "imaging/failure.h"
 #include "imaging/geometry.h"
 #include "imaging/imaging.h"
+#include "imaging/jpeg_scans.h"
 #include "imaging/sniff.h"
 #include "imaging/system_path.h"
 
@@ -252,14 +253,35 @@ bool DecodeWithin(std::FILE* file, DecodedImage* out) {
     return decoded;
 }
 
+// WIC fills a JPEG scan that stops early with grey and shows a progressive file whose last scans
+// are missing blurred, without a word; the file's markers are all there, so only a walk through
+// its scans tells (jpeg_scans.h). A coding the walk does not read is left to WIC.
+bool JpegScansAcceptable(std::FILE* file, uint64_t fileBytes) {
+    switch (CheckJpegScans(file, fileBytes).verdict) {
+        case JpegScanVerdict::kWhole:
+        case JpegScanVerdict::kUnchecked:
+            return true;
+        case JpegScanVerdict::kOutOfMemory:
+            SetFailure(Failure::kOutOfMemory);
+            return false;
+        case JpegScanVerdict::kTimedOut:
+            SetFailure(Failure::kTimedOut);
+            return false;
+        case JpegScanVerdict::kDamaged:
+            break;
+    }
+    SetFailure(Failure::kDamaged);
+    return false;
+}
+
 }  // namespace
 
 void DecodeInThisProcess(bool) {}
 
 bool DecodeOpenFile(std::FILE* file, uint64_t fileBytes, DecodedImage* out) {
     // The file is read here too: to refuse a size too large before WIC allocates it, to catch a
-    // JPEG or PNG cut short, which a decoder may pad out, a GIF whose first frame is damaged, and
-    // for the EXIF orientation WIC may not report.
+    // JPEG or PNG cut short and a JPEG scan damaged or ended early, which WIC pads out, a GIF whose
+    // first frame is damaged, and for the EXIF orientation WIC may not report.
     if (!SniffFile(file, fileBytes).acceptable || !ContainerComplete(file, fileBytes)) {
         SetFailureUnlessSet(Failure::kDamaged);
         return false;
@@ -267,6 +289,7 @@ bool DecodeOpenFile(std::FILE* file, uint64_t fileBytes, DecodedImage* out) {
     uint8_t head[3] = {};
     const bool isJpeg = std::fseek(file, 0, SEEK_SET) == 0 && std::fread(head, 1, 3, file) == 3 && head[0] == 0xFF &&
                         head[1] == 0xD8 && head[2] == 0xFF;
+    if (isJpeg && !JpegScansAcceptable(file, fileBytes)) return false;
     if (!DecodeWithin(file, out)) return false;
     if (isJpeg && (out->orientation < 1 || out->orientation > 8)) out->orientation = JpegExifOrientation(file);
     return true;

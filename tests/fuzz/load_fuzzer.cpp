@@ -1,7 +1,7 @@
-// libFuzzer target over the image library's path for untrusted files: LoadFile (decoding in this
-// process, so the sanitizers see it), Prepare, Info, ReadPixel, the size-limit Resize, then at a
-// small size copies, the shake warp and the GIF writer, and Release, all under AddressSanitizer
-// and UBSan.
+// libFuzzer target over the image library's path for untrusted files: the JPEG scan check (which
+// the Windows build runs before WIC), LoadFile (decoding in this process, so the sanitizers see
+// it), Prepare, Info, ReadPixel, the size-limit Resize, then at a small size copies, the shake
+// warp and the GIF writer, and Release, all under AddressSanitizer and UBSan.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "convert/shake_warp.h"
 #include "imaging/decode.h"
 #include "imaging/imaging.h"
+#include "imaging/jpeg_scans.h"
 
 namespace {
 
@@ -93,6 +94,16 @@ void TouchPreparedImage(imaging::Handle image) {
     WarpAndWrite(image);
 }
 
+// The scan check is the Windows build's own reading of a JPEG's entropy-coded data; the Linux
+// decoder does not call it, so it is fed every input here.
+void WalkJpegScans(uint64_t size) {
+    std::FILE* file = std::fopen(InputPath().c_str(), "rb");
+    if (file == nullptr) return;
+    const imaging::detail::JpegScanReport report = imaging::detail::CheckJpegScans(file, size);
+    std::fclose(file);
+    if (report.verdict == imaging::detail::JpegScanVerdict::kWhole && report.scans == 0) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -105,6 +116,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!WriteInput(data, size)) return 0;
+    WalkJpegScans(size);
     const imaging::Handle image = imaging::LoadFile(InputPath().c_str());
     RemoveInputFile();  // only a crash inside LoadFile leaves it behind
     if (image == 0) return 0;

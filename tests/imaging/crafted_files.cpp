@@ -153,7 +153,7 @@ Bytes JpegScanCut(const std::string& relative, double fraction) {
     return bytes;
 }
 
-Bytes ProgressiveJpegWithScans(const std::string& relative, int scans) {
+Bytes JpegEndedAfterScans(const std::string& relative, int scans) {
     Bytes bytes = ReadTestData(relative);
     const size_t next = StartOfScan(bytes, scans + 1);
     if (next == 0) return {};

@@ -37,8 +37,8 @@ Bytes HeifClaiming(uint32_t width, uint32_t height);
 // first scan, followed by an end-of-image marker; empty when the file cannot be read.
 Bytes JpegScanCut(const std::string& relative, double fraction);
 
-// A progressive JPEG ended (with an end-of-image marker) where its `scan`-th scan would start.
-Bytes ProgressiveJpegWithScans(const std::string& relative, int scans);
+// A JPEG of several scans ended (with an end-of-image marker) after its first `scans` scans.
+Bytes JpegEndedAfterScans(const std::string& relative, int scans);
 
 // A QuickTime image holding `picture`.
 Bytes QuickTimeImage(const Bytes& picture);

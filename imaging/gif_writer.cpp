@@ -23,7 +23,7 @@ bool CollectFrames(const Handle* handles, int32_t count, std::vector<gif::Frame>
             return false;
         }
         const uint8_t* topRow = slot->pixels + slot->stride * (slot->height - 1);
-        frames->push_back({slot->width, slot->height, -slot->stride, topRow});
+        frames->push_back({slot->width, slot->height, -slot->stride, topRow, gif::kOpaque});
     }
     return true;
 }

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/gif/gif_transparency.h"
+
 namespace gif {
 namespace detail {
 
@@ -15,7 +17,6 @@ namespace {
 
 const uint8_t* RowStart(const Frame& frame, int y) { return frame.firstRow + ptrdiff_t(y) * frame.stride; }
 
-uint32_t PackColour(const uint8_t* bgr) { return uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0]; }
 
 // A small open-addressed set of packed colours; 0xFFFFFFFF marks an empty slot.
 struct ColourSet {
@@ -183,8 +184,9 @@ struct Sample {
     Moments coarse;             // 33x33x33 Wu tables, not yet cumulative
 };
 
-void AddSampleRow(const uint8_t* row, int width, Sample* sample) {
+void AddSampleRow(const uint8_t* row, int width, int32_t key, Sample* sample) {
     for (int x = 0; x < width; ++x) {
+        if (IsKeyPixel(row + 3 * x, key)) continue;
         int b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
         FineBin& bin = sample->fine[(r >> 2) << 12 | (g >> 2) << 6 | (b >> 2)];
         bin.count++;
@@ -212,7 +214,8 @@ void TakeSample(const Frame* frames, int count, Sample* sample) {
     int64_t rowsWanted = std::max<int64_t>(1, kSampleTarget / width);
     int64_t step = std::max<int64_t>(1, totalRows / rowsWanted);
     for (int64_t row = 0; row < totalRows; row += step) {
-        AddSampleRow(RowStart(frames[row / height], int(row % height)), width, sample);
+        const Frame& frame = frames[row / height];
+        AddSampleRow(RowStart(frame, int(row % height)), width, frame.transparentKey, sample);
     }
 }
 
@@ -360,11 +363,12 @@ bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette
     set.size = 0;
     uint32_t last = 0xFFFFFFFFu;
     for (int f = 0; f < count; ++f) {
+        const uint32_t key = uint32_t(frames[f].transparentKey);
         for (int y = 0; y < frames[f].height; ++y) {
             const uint8_t* row = RowStart(frames[f], y);
             for (int x = 0; x < frames[f].width; ++x) {
-                uint32_t colour = PackColour(row + 3 * x);
-                if (colour == last) continue;
+                uint32_t colour = PackedColour(row + 3 * x);
+                if (colour == last || colour == key) continue;
                 if (!InsertColour(&set, colour, maxColours)) return false;
                 last = colour;
             }

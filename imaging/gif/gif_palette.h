@@ -16,15 +16,16 @@ struct Rgb {
 };
 
 struct Palette {
-    int size;          // colours in use, 1..256
+    int size;          // colours in use, 1..256 (0 only while being built)
     Rgb colours[256];
 };
 
-// Fills `palette` with the frames' own colours and returns true when they hold at most
+// Fills `palette` with the frames' own opaque colours and returns true when they hold at most
 // maxColours distinct colours; returns false (palette untouched) as soon as there are more.
 bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette* palette);
 
-// Builds maxColours (<= 256) colours that represent all frames well. Throws std::bad_alloc.
+// Builds maxColours (<= 256) colours that represent all frames' opaque pixels well; none when
+// the sample holds none. Throws std::bad_alloc.
 void BuildQuantisedPalette(const Frame* frames, int count, int maxColours, Palette* palette);
 
 }  // namespace detail

@@ -31,11 +31,13 @@ std::string TempPath(const std::string& name) {
     return std::string(dir ? dir : "/tmp") + "/wobzy_gif_" + unique;
 }
 
-Decoded DecodeWith(const std::string& decoder, const std::vector<uint8_t>& gif) {
+// Every frame as RGB, or as RGBA with `withAlpha`.
+Decoded DecodeWith(const std::string& decoder, const std::vector<uint8_t>& gif, bool withAlpha = false) {
     Decoded d{};
     std::string gifPath = TempPath(decoder + ".gif"), rawPath = TempPath(decoder + ".rgb");
     std::ofstream(gifPath, std::ios::binary).write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
-    std::string command = "/usr/bin/python3 '" GIF_DECODE_SCRIPT "' " + decoder + " '" + gifPath + "' '" + rawPath + "'";
+    std::string command = "/usr/bin/python3 '" GIF_DECODE_SCRIPT "' " + decoder + " '" + gifPath + "' '" + rawPath +
+                          "' " + (withAlpha ? "rgba" : "rgb");
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return d;
     char line[4096] = {};
@@ -50,18 +52,25 @@ Decoded DecodeWith(const std::string& decoder, const std::vector<uint8_t>& gif) 
     return d;
 }
 
-// Squared errors of a decoded frame against the picture it came from, and how many pixels differ.
+// How a decoded frame (RGB, or RGBA) differs from the picture it came from: squared errors and
+// pixels differing in colour over its opaque pixels; with alpha, pixels whose transparency is wrong.
 struct Difference {
     double squaredSum;
     size_t pixelsDiffering;
+    size_t opaque;
+    size_t maskWrong;
 };
 
-Difference Compare(const giftest::Picture& p, const uint8_t* rgb) {
-    Difference diff{0, 0};
+Difference Compare(const giftest::Picture& p, const uint8_t* pixels, size_t channels = 3) {
+    Difference diff{0, 0, 0, 0};
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
+            const uint8_t* got = pixels + (size_t(y) * p.width + x) * channels;
+            bool transparent = giftest::IsTransparentPixel(p, x, y);
+            if (channels == 4 && (transparent ? got[3] != 0 : got[3] != 255)) diff.maskWrong++;
+            if (transparent) continue;
+            diff.opaque++;
             const uint8_t* want = &p.bgr[size_t(y) * p.stride + size_t(x) * 3];
-            const uint8_t* got = rgb + (size_t(y) * p.width + x) * 3;
             bool differs = false;
             for (int c = 0; c < 3; ++c) {
                 double e = double(want[2 - c]) - got[c];
@@ -74,7 +83,8 @@ Difference Compare(const giftest::Picture& p, const uint8_t* rgb) {
     return diff;
 }
 
-void ExpectReadsAsLoopingAnimation(const Decoded& d, const std::vector<giftest::Picture>& pictures) {
+void ExpectReadsAsLoopingAnimation(const Decoded& d, const std::vector<giftest::Picture>& pictures,
+                                   size_t channels = 3) {
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.frames, int(pictures.size()));
     EXPECT_EQ(d.width, pictures[0].width);
@@ -83,7 +93,7 @@ void ExpectReadsAsLoopingAnimation(const Decoded& d, const std::vector<giftest::
     for (size_t f = 0; f < pictures.size(); ++f) sixtyEach += (f ? ",60" : "60");
     EXPECT_EQ(d.delaysMs, sixtyEach);
     EXPECT_EQ(d.loop, "0");
-    ASSERT_EQ(d.rgb.size(), pictures.size() * size_t(d.width) * d.height * 3);
+    ASSERT_EQ(d.rgb.size(), pictures.size() * size_t(d.width) * d.height * channels);
 }
 
 uint32_t All256Colours(int f, int x, int y) {
@@ -168,5 +178,61 @@ TEST_P(GifManyColours, EveryFrameStaysCloseToItsPicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, GifManyColours, testing::Values("pillow", "imagemagick"));
+
+// ---- Transparency, read back as RGBA frames composited as a viewer shows them.
+
+struct TransparentCase {
+    const char* decoder;
+    giftest::TransparencyCase mask;
+};
+
+void PrintTo(const TransparentCase& c, std::ostream* os) { *os << c.decoder << ", " << c.mask.name; }
+
+class GifTransparentFrames : public testing::TestWithParam<TransparentCase> {};
+
+// Every frame shows the page exactly at its key pixels, after frames that were opaque there too,
+// and its own colours elsewhere: exact ones with few colours, close ones (dithered) with many.
+TEST_P(GifTransparentFrames, ShowThePageExactlyAtKeyPixels) {
+    const TransparentCase& c = GetParam();
+    struct Kind {
+        const char* name;
+        std::vector<giftest::Picture> pictures;
+        bool exact;
+    };
+    Kind kinds[] = {{"16 colours", giftest::FewColourFrames(5, 64, 48, 16), true},
+                    {"photo-like", giftest::PhotoLikeFrames(5, 64, 48), false}};
+    for (Kind& kind : kinds) {
+        giftest::MakeTransparent(&kind.pictures, c.mask.transparentAt);
+        Decoded d = DecodeWith(c.decoder, giftest::Encode(kind.pictures, gif::DefaultEncodeOptions()), true);
+        ExpectReadsAsLoopingAnimation(d, kind.pictures, 4);
+        size_t frameBytes = size_t(d.width) * d.height * 4;
+        for (size_t f = 0; f < kind.pictures.size(); ++f) {
+            Difference diff = Compare(kind.pictures[f], d.rgb.data() + f * frameBytes, 4);
+            EXPECT_EQ(diff.maskWrong, 0u) << kind.name << ", frame " << f + 1;
+            if (kind.exact) {
+                EXPECT_EQ(diff.pixelsDiffering, 0u) << kind.name << ", frame " << f + 1;
+            } else if (diff.opaque > 0) {
+                double mse = diff.squaredSum / double(3 * diff.opaque);
+                EXPECT_GT(10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9)), kMinimumPsnr)
+                    << kind.name << ", frame " << f + 1;
+            }
+        }
+    }
+}
+
+std::vector<TransparentCase> AllTransparentCases() {
+    std::vector<TransparentCase> cases;
+    for (const char* decoder : {"pillow", "imagemagick"}) {
+        for (const giftest::TransparencyCase& mask : giftest::TransparencyCases()) {
+            cases.push_back(TransparentCase{decoder, mask});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoders, GifTransparentFrames, testing::ValuesIn(AllTransparentCases()),
+                         [](const testing::TestParamInfo<TransparentCase>& info) {
+                             return std::string(info.param.decoder) + "_" + info.param.mask.name;
+                         });
 
 }  // namespace

@@ -21,15 +21,14 @@ const int kSixteenthsAhead = 7;
 const int kSixteenthsBehindBelow = 3;
 const int kSixteenthsBelow = 5;
 const int kSixteenthsAheadBelow = 1;
-const int kMaxCarried = 24;      // per channel, in colour levels
-const int kDeadZoneSquared = 20; // smaller carried errors (squared, in levels) are dropped
+const int kMaxCarried = 24;  // per channel, in colour levels
+// Smaller carried errors (weighted squared distance, in levels) are dropped: flat areas stay flat.
+// Weighted, so a small error in brightness still moves a pixel where one in blue alone does not.
+const int kDeadZone = 40;
 const int kMemoBits = 12;
 static_assert(size_t(1) << kMemoBits == kMemoEntries, "memo size and its bits agree");
 
-inline int SquaredDistance(int r, int g, int b, const Rgb& c) {
-    int dr = r - c.r, dg = g - c.g, db = b - c.b;
-    return dr * dr + dg * dg + db * db;
-}
+inline int DistanceTo(int r, int g, int b, const Rgb& c) { return WeightedDistance(r - c.r, g - c.g, b - c.b); }
 
 // The nearest index through a small direct-mapped memo of recent colours (a photo repeats its
 // colours locally), falling back to the grid. Slots start as white with white's nearest index,
@@ -50,8 +49,8 @@ inline int ChooseIndex(const BandJob& job, int r, int g, int b, int nearest, con
     if (!shownRow) return nearest;
     int shown = shownRow[x];
     if (shown == nearest || shown == job.transparentIndex) return nearest;
-    int nearestDistance = SquaredDistance(r, g, b, job.palette->colours[nearest]);
-    int shownDistance = SquaredDistance(r, g, b, job.palette->colours[shown]);
+    int nearestDistance = DistanceTo(r, g, b, job.palette->colours[nearest]);
+    int shownDistance = DistanceTo(r, g, b, job.palette->colours[shown]);
     return shownDistance <= nearestDistance + job.keepTolerance ? shown : nearest;
 }
 
@@ -92,6 +91,13 @@ __m128i Share(int sixteenths, int strength) { return _mm_set1_epi16(int16_t((six
 
 inline __m128i ColourLanes(const DitherTables& t, int index) { return Lanes(t.paletteLanes + index * kErrorLanes); }
 
+// The channel weights as lanes: madd(v, v * weights) gives the weighted squared length in pairs.
+inline __m128i WeightLanes() {
+    return _mm_setr_epi16(kWeightRed, kWeightGreen, kWeightBlue, 0, kWeightRed, kWeightGreen, kWeightBlue, 0);
+}
+
+inline __m128i WeightedSquares(__m128i v) { return _mm_madd_epi16(v, _mm_mullo_epi16(v, WeightLanes())); }
+
 // Each of the low two 32-bit lanes gets their sum: with a squared length from madd in them
 // (r*r + g*g, b*b + 0), both hold the whole, which then masks all four 16-bit lanes alike.
 inline __m128i LowPairSum(__m128i v) { return _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1))); }
@@ -109,7 +115,7 @@ inline __m128i ChooseColourError(const DitherTables& t, __m128i pixel, uint32_t 
     int first = int(pair & 255), second = int(pair >> 8);
     __m128i offsets = _mm_sub_epi16(_mm_unpacklo_epi64(pixel, pixel),
                                     _mm_unpacklo_epi64(ColourLanes(t, first), ColourLanes(t, second)));
-    __m128i distances = LowPairSum(_mm_madd_epi16(offsets, offsets));  // first, first, second, second
+    __m128i distances = LowPairSum(WeightedSquares(offsets));  // first, first, second, second
     __m128i firstDistance = _mm_shuffle_epi32(distances, _MM_SHUFFLE(1, 0, 1, 0));
     __m128i secondDistance = _mm_shuffle_epi32(distances, _MM_SHUFFLE(3, 2, 3, 2));
     __m128i takeSecond = _mm_cmpgt_epi32(firstDistance, secondDistance);
@@ -122,7 +128,7 @@ inline __m128i ChooseColourError(const DitherTables& t, __m128i pixel, uint32_t 
     // Keeping the shown colour needs it within the tolerance of the nearer, so of both.
     int shown = shownRow[x];
     __m128i shownError = _mm_sub_epi16(pixel, ColourLanes(t, shown));
-    __m128i shownDistance = LowPairSum(_mm_madd_epi16(shownError, shownError));
+    __m128i shownDistance = LowPairSum(WeightedSquares(shownError));
     __m128i tolerance = _mm_set1_epi32(t.job->keepTolerance);
     __m128i takeNearest = _mm_or_si128(_mm_cmpgt_epi32(shownDistance, _mm_add_epi32(firstDistance, tolerance)),
                                         _mm_cmpgt_epi32(shownDistance, _mm_add_epi32(secondDistance, tolerance)));
@@ -146,9 +152,9 @@ struct RowChain {
 };
 
 const int kRounding = 32;
-// Where the page shows, in every lane: its squared distance from any pixel (near 3 * 16000^2)
-// still fits the 32-bit sums, and lies far beyond the nearest colour plus any tolerance.
-const int16_t kPageLane = 16383;
+// Where the page shows, in every lane: a pixel's offset from it, weighted, still fits 16 bits and
+// its distance (near 8 * 5800^2) the 32-bit sums, far beyond the nearest colour plus any tolerance.
+const int16_t kPageLane = 6000;
 
 RowChain StartRow(const BandJob& job, int y, const int16_t* carried, int16_t* below) {
     const Frame& f = *job.frame;
@@ -169,7 +175,7 @@ inline __m128i MapOpaquePixel(const DitherTables& t, RowChain& row, int x) {
     __m128i sum = _mm_add_epi16(Lanes(row.carried + (x + 1) * kErrorLanes), row.ahead);
     __m128i levels = _mm_srai_epi16(sum, 6);
     levels = _mm_min_epi16(_mm_max_epi16(levels, _mm_set1_epi16(-kMaxCarried)), _mm_set1_epi16(kMaxCarried));
-    __m128i small = _mm_cmplt_epi32(LowPairSum(_mm_madd_epi16(levels, levels)), _mm_set1_epi32(kDeadZoneSquared));
+    __m128i small = _mm_cmplt_epi32(LowPairSum(WeightedSquares(levels)), _mm_set1_epi32(kDeadZone));
 
     const uint8_t* s = row.src + 3 * x;
     __m128i source = _mm_setr_epi16(s[2], s[1], s[0], 0, 0, 0, 0, 0);

@@ -53,11 +53,13 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
     Palette palette;
     bool exact = CollectExactColours(frames, count, keyed ? 255 : 256, &palette);
     bool unchanged = options.unchangedPixels && count > 1 && (!exact || palette.size < 256);
-    if (!exact) BuildQuantisedPalette(frames, count, unchanged || keyed ? 255 : 256, &palette);
+    bool graphic = !exact && BuildQuantisedPalette(frames, count, unchanged || keyed ? 255 : 256, &palette);
     if (palette.size == 0) palette = Palette{1, {}};  // every pixel transparent: one unused colour
     NearestGrid grid;
     BuildNearestGrid(palette, palette.size, &grid);
-    const int ditherStrength = exact ? 0 : std::max(0, options.ditherStrength);
+    // A graphic's flat colours are in the palette exactly; dithering would only scatter the error
+    // of its few edge colours into them.
+    const int ditherStrength = exact || graphic ? 0 : std::max(0, options.ditherStrength);
     CentreMap centreMap;
     if (ditherStrength > 0) BuildCentreMap(grid, &centreMap);
 
@@ -96,7 +98,7 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
 EncodeOptions DefaultEncodeOptions() {
     EncodeOptions options;
     options.threads = 0;
-    options.ditherStrength = 75;  // full strength fills flat areas with noise that also costs bytes
+    options.ditherStrength = 65;  // stronger fills smooth areas with noise that ssimulacra and the bytes count against
     options.unchangedPixels = true;
     options.unchangedTolerance = 70;  // about 8 levels: invisible, and saves a sixth of the bytes
     return options;

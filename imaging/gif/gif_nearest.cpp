@@ -18,18 +18,16 @@ struct Cube {
     int hi[3];  // inclusive
 };
 
+// The weighted distance grows with each channel's difference alone, so the nearest and farthest
+// points of a cube are found channel by channel.
 int MinDistance(const Candidate& c, const Cube& cube) {
-    int dr = DistanceToRange(c.r, cube.lo[0], cube.hi[0]);
-    int dg = DistanceToRange(c.g, cube.lo[1], cube.hi[1]);
-    int db = DistanceToRange(c.b, cube.lo[2], cube.hi[2]);
-    return dr * dr + dg * dg + db * db;
+    return WeightedDistance(DistanceToRange(c.r, cube.lo[0], cube.hi[0]), DistanceToRange(c.g, cube.lo[1], cube.hi[1]),
+                            DistanceToRange(c.b, cube.lo[2], cube.hi[2]));
 }
 
 int MaxDistance(const Candidate& c, const Cube& cube) {
-    int dr = FarthestInRange(c.r, cube.lo[0], cube.hi[0]);
-    int dg = FarthestInRange(c.g, cube.lo[1], cube.hi[1]);
-    int db = FarthestInRange(c.b, cube.lo[2], cube.hi[2]);
-    return dr * dr + dg * dg + db * db;
+    return WeightedDistance(FarthestInRange(c.r, cube.lo[0], cube.hi[0]), FarthestInRange(c.g, cube.lo[1], cube.hi[1]),
+                            FarthestInRange(c.b, cube.lo[2], cube.hi[2]));
 }
 
 // Appends to `out` the entries of [first, last) that can be nearest somewhere in the cube: an entry
@@ -127,7 +125,7 @@ void BuildCentreMap(const NearestGrid& grid, CentreMap* map) {
         for (int k = 1; k <= count; ++k) {
             const Candidate& c = grid.colours[list[k]];
             int dr = hr - 2 * c.r, dg = hg - 2 * c.g, db = hb - 2 * c.b;
-            int key = (dr * dr + dg * dg + db * db) << 8 | c.index;  // below 2^20 << 8
+            int key = WeightedDistance(dr, dg, db) << 8 | c.index;  // below 2^23 << 8
             second = std::min(second, std::max(best, key));
             best = std::min(best, key);
         }

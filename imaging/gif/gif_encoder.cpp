@@ -53,15 +53,15 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
     Palette palette;
     bool exact = CollectExactColours(frames, count, keyed ? 255 : 256, &palette);
     bool unchanged = options.unchangedPixels && count > 1 && (!exact || palette.size < 256);
-    bool graphic = !exact && BuildQuantisedPalette(frames, count, unchanged || keyed ? 255 : 256, &palette);
+    bool graphic = !exact && BuildQuantisedPalette(frames, count, unchanged || keyed ? 255 : 256, threads, &palette);
     if (palette.size == 0) palette = Palette{1, {}};  // every pixel transparent: one unused colour
     NearestGrid grid;
-    BuildNearestGrid(palette, palette.size, &grid);
+    BuildNearestGrid(palette, palette.size, threads, &grid);
     // A graphic's flat colours are in the palette exactly; dithering would only scatter the error
     // of its few edge colours into them.
     const int ditherStrength = exact || graphic ? 0 : std::max(0, options.ditherStrength);
     CentreMap centreMap;
-    if (ditherStrength > 0) BuildCentreMap(grid, &centreMap);
+    if (ditherStrength > 0) BuildCentreMap(grid, threads, &centreMap);
 
     FramePlan plan;
     plan.frames = frames;

@@ -26,8 +26,8 @@ struct NearestGrid {
 
 const uint32_t kSingleCell = 0x80000000u;
 
-// Builds the grid for palette colours [0, size). Throws std::bad_alloc.
-void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid);
+// Builds the grid for palette colours [0, size), on up to `threads` threads. Throws std::bad_alloc.
+void BuildNearestGrid(const Palette& palette, int size, int threads, NearestGrid* grid);
 
 inline int CellOf(int r, int g, int b) { return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3); }
 
@@ -59,8 +59,8 @@ struct CentreMap {
     std::vector<uint16_t> cells;
 };
 
-// Fills the map from the grid. Throws std::bad_alloc.
-void BuildCentreMap(const NearestGrid& grid, CentreMap* map);
+// Fills the map from the grid, on up to `threads` threads. Throws std::bad_alloc.
+void BuildCentreMap(const NearestGrid& grid, int threads, CentreMap* map);
 
 inline int CentreMapCell(int r, int g, int b) { return (r >> 2) << 12 | (g >> 2) << 6 | (b >> 2); }
 

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "imaging/gif/gif_schedule.h"
 #include "imaging/gif/gif_transparency.h"
 
 namespace gif {
@@ -407,7 +408,27 @@ int NearestCentre(const WeightedColour& p, const CentreLanes& lanes) {
     return _mm_cvtsi128_si32(best) & 255;
 }
 
-void KMeans(const std::vector<WeightedColour>& points, int passes, Palette* palette) {
+// Sums of the points nearest to each centre, over one chunk of the points.
+struct ClusterSums {
+    int64_t r[256], g[256], b[256], weight[256];
+};
+
+// The points are split into this many chunks whatever the thread count; their sums are integers,
+// so the result does not depend on which thread adds which chunk.
+const int kKMeansChunks = 16;
+
+void SumClusters(const WeightedColour* first, const WeightedColour* last, const CentreLanes& lanes, ClusterSums* sums) {
+    std::memset(sums, 0, sizeof(*sums));
+    for (const WeightedColour* p = first; p != last; ++p) {
+        int k = NearestCentre(*p, lanes);
+        sums->r[k] += int64_t(p->r) * p->count;
+        sums->g[k] += int64_t(p->g) * p->count;
+        sums->b[k] += int64_t(p->b) * p->count;
+        sums->weight[k] += p->count;
+    }
+}
+
+void KMeans(const std::vector<WeightedColour>& points, int passes, int threads, Palette* palette) {
     int size = palette->size;
     int32_t cr[256], cg[256], cb[256];
     for (int k = 0; k < size; ++k) {
@@ -416,15 +437,22 @@ void KMeans(const std::vector<WeightedColour>& points, int passes, Palette* pale
         cb[k] = palette->colours[k].b * 4;
     }
     CentreLanes lanes;
+    std::vector<ClusterSums> chunks(kKMeansChunks);
     for (int pass = 0; pass < passes; ++pass) {
         FillCentreLanes(cr, cg, cb, size, &lanes);
+        RunParallel(threads, kKMeansChunks, [&](int chunk) {
+            size_t first = points.size() * size_t(chunk) / kKMeansChunks;
+            size_t last = points.size() * size_t(chunk + 1) / kKMeansChunks;
+            SumClusters(points.data() + first, points.data() + last, lanes, &chunks[size_t(chunk)]);
+        });
         int64_t sumR[256] = {}, sumG[256] = {}, sumB[256] = {}, weight[256] = {};
-        for (const WeightedColour& p : points) {
-            int k = NearestCentre(p, lanes);
-            sumR[k] += int64_t(p.r) * p.count;
-            sumG[k] += int64_t(p.g) * p.count;
-            sumB[k] += int64_t(p.b) * p.count;
-            weight[k] += p.count;
+        for (const ClusterSums& c : chunks) {
+            for (int k = 0; k < size; ++k) {
+                sumR[k] += c.r[k];
+                sumG[k] += c.g[k];
+                sumB[k] += c.b[k];
+                weight[k] += c.weight[k];
+            }
         }
         bool moved = false;
         for (int k = 0; k < size; ++k) {
@@ -530,12 +558,12 @@ bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette
     return true;
 }
 
-bool BuildQuantisedPalette(const Frame* frames, int count, int maxColours, Palette* palette) {
+bool BuildQuantisedPalette(const Frame* frames, int count, int maxColours, int threads, Palette* palette) {
     Sample sample;
     TakeSample(frames, count, &sample);
     if (sample.census.overflowed) {
         palette->size = WuSplit(&sample.coarse, maxColours, palette);
-        KMeans(OccupiedBins(sample.fine), kKMeansPasses, palette);
+        KMeans(OccupiedBins(sample.fine), kKMeansPasses, threads, palette);
         return false;
     }
     // A graphic: its heaviest colours (Wu's boxes, 8 levels wide, would merge steps between them)
@@ -546,7 +574,7 @@ bool BuildQuantisedPalette(const Frame* frames, int count, int maxColours, Palet
     rest.size = WuSplit(&sample.coarse, maxColours - palette->size, &rest);
     std::copy(rest.colours, rest.colours + rest.size, palette->colours + palette->size);
     palette->size += rest.size;
-    KMeans(points, kKMeansPasses, palette);
+    KMeans(points, kKMeansPasses, threads, palette);
     SnapToDominantColours(points, palette);
     return true;
 }

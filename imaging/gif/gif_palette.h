@@ -42,8 +42,8 @@ bool CollectExactColours(const Frame* frames, int count, int maxColours, Palette
 // Builds maxColours (<= 256) colours that represent all frames' opaque pixels well; none when
 // the sample holds none. Returns true when the frames look like a graphic (a few thousand colours
 // at most, the palette holding the dominant ones exactly), which is best mapped without dithering.
-// Throws std::bad_alloc.
-bool BuildQuantisedPalette(const Frame* frames, int count, int maxColours, Palette* palette);
+// Its k-means passes run on up to `threads` threads. Throws std::bad_alloc.
+bool BuildQuantisedPalette(const Frame* frames, int count, int maxColours, int threads, Palette* palette);
 
 }  // namespace detail
 }  // namespace gif

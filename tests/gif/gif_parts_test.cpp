@@ -59,9 +59,9 @@ class GifCentreMapPairs : public testing::TestWithParam<PaletteCase> {};
 
 CentreMap MapOf(const Palette& palette) {
     NearestGrid grid;
-    BuildNearestGrid(palette, palette.size, &grid);
+    BuildNearestGrid(palette, palette.size, 2, &grid);
     CentreMap map;
-    BuildCentreMap(grid, &map);
+    BuildCentreMap(grid, 2, &map);
     return map;
 }
 

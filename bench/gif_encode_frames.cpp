@@ -197,7 +197,7 @@ bool Measure(const std::string& gifPath, const std::vector<Picture>& pictures) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: gif-encode-frames [--measure] [--repeat N] [--no-quality] [--threads N] [--no-dither] [--no-unchanged] [--tolerance T]\n"
+                 "usage: gif-encode-frames [--measure] [--repeat N] [--no-quality] [--threads N] [--no-dither | --dither PERCENT] [--no-unchanged] [--tolerance T]\n"
                  "                         OUT.gif FRAME.png...\n");
     return 2;
 }
@@ -224,6 +224,8 @@ int main(int argc, char** argv) {
             options.ditherStrength = 0;
         } else if (name == "--no-unchanged") {
             options.unchangedPixels = false;
+        } else if (name == "--dither" && arg + 1 < argc) {
+            options.ditherStrength = std::atoi(argv[++arg]);
         } else if (name == "--tolerance" && arg + 1 < argc) {
             options.unchangedTolerance = std::atoi(argv[++arg]);
         } else {

@@ -31,7 +31,8 @@ Palette RandomPalette(int size, unsigned seed) {
 
 // Weighted squared distance, in half levels, from the centre of 4-level cell `cell` to a palette colour.
 int CentreDistance(int cell, const Rgb& c) {
-    return WeightedDistance(8 * (cell >> 12) + 3 - 2 * c.r, 8 * ((cell >> 6) & 63) + 3 - 2 * c.g, 8 * (cell & 63) + 3 - 2 * c.b);
+    return WeightedDistance(8 * (cell >> 12) + 3 - 2 * c.r, 8 * ((cell >> 6) & 63) + 3 - 2 * c.g,
+                            8 * (cell & 63) + 3 - 2 * c.b);
 }
 
 bool SameColour(const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
@@ -124,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(Palettes, GifCentreMapPairs,
                                          PaletteCase{"ThreeColours", RandomPalette(3, 2), 1, 99},
                                          PaletteCase{"RepeatedColours", RepeatedColours(), 1, 99},
                                          PaletteCase{"Random256", RandomPalette(256, 3), 61, 99},
-                                         PaletteCase{"GreyRampOneLevelApart", GreyRamp(), 59, 75}),  // green weighs 5: cells reach farther
+                                         // Green weighs 5, so a cell reaches farther among entries a level apart.
+                                         PaletteCase{"GreyRampOneLevelApart", GreyRamp(), 59, 75}),
                          [](const testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
 
 // ---- LZW in steps.

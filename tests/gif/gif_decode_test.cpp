@@ -181,14 +181,14 @@ INSTANTIATE_TEST_SUITE_P(Decoders, GifManyColours, testing::Values("pillow", "im
 
 // Flat areas in colours one level apart, strewn with a few hundred other colours: more than a
 // palette holds, but like a graphic its flat colours must come back exactly, undithered.
-uint32_t StepsAndSpeckles(int f, int x, int y) {
+uint32_t StepsAndStrayDots(int f, int x, int y) {
     if ((x * 7 + y * 13 + f) % 97 == 0) return uint32_t((x * 31 + y * 17 + f) % 700) * 0x1F1D3u & 0xFFFFFFu;
     static const uint32_t kSteps[] = {0x021D50, 0x021C4F, 0x022A5A, 0xD8F2E1, 0xD7F1E0, 0x40B0C0};
     return kSteps[((x + f) / 23 + y / 19) % 6];
 }
 
 TEST(GifGraphic, FlatColoursOneLevelApartComeBackExactly) {
-    std::vector<giftest::Picture> pictures = giftest::DrawFrames(5, 240, 160, StepsAndSpeckles);
+    std::vector<giftest::Picture> pictures = giftest::DrawFrames(5, 240, 160, StepsAndStrayDots);
     gif::EncodeOptions options = gif::DefaultEncodeOptions();
     options.unchangedTolerance = 0;  // which would let a later frame keep a step's neighbour
     Decoded d = DecodeWith("pillow", giftest::Encode(pictures, options));
@@ -197,7 +197,7 @@ TEST(GifGraphic, FlatColoursOneLevelApartComeBackExactly) {
     for (size_t f = 0; f < pictures.size(); ++f) {
         for (int y = 0; y < 160; ++y) {
             for (int x = 0; x < 240; ++x) {
-                if ((x * 7 + y * 13 + int(f)) % 97 == 0) continue;  // a speckle
+                if ((x * 7 + y * 13 + int(f)) % 97 == 0) continue;  // a stray dot
                 const uint8_t* want = &pictures[f].bgr[(size_t(y) * 240 + x) * 3];
                 const uint8_t* got = d.rgb.data() + f * frameBytes + (size_t(y) * 240 + x) * 3;
                 flat++;

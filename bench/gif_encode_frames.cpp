@@ -22,7 +22,36 @@ namespace {
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> bgr;  // top-down, 3 * width bytes per row
+    int32_t transparentKey = gif::kOpaque;
 };
+
+// A PNG's pixels below half opacity become transparent, as the image library will pass them on:
+// painted in a key colour that no other pixel of the frame has.
+const int kOpaqueAlpha = 128;
+
+int32_t UnusedColour(const Picture& picture, const std::vector<bool>& transparent) {
+    std::vector<bool> used(size_t(1) << 24, false);
+    for (size_t i = 0; i < transparent.size(); ++i) {
+        const uint8_t* p = &picture.bgr[3 * i];
+        if (!transparent[i]) used[size_t(p[2]) << 16 | size_t(p[1]) << 8 | p[0]] = true;
+    }
+    size_t key = 0xFF00FF;  // magenta first, the usual choice, then the next free one
+    while (used[key]) key = (key + 1) & 0xFFFFFF;
+    return int32_t(key);
+}
+
+void KeyTransparentPixels(Picture* picture, const std::vector<bool>& transparent) {
+    int32_t key = UnusedColour(*picture, transparent);
+    bool any = false;
+    for (size_t i = 0; i < transparent.size(); ++i) {
+        if (!transparent[i]) continue;
+        any = true;
+        picture->bgr[3 * i] = uint8_t(key);
+        picture->bgr[3 * i + 1] = uint8_t(key >> 8);
+        picture->bgr[3 * i + 2] = uint8_t(key >> 16);
+    }
+    if (any) picture->transparentKey = key;
+}
 
 bool LoadPng(const char* path, Picture* picture) {
     GError* error = nullptr;
@@ -37,6 +66,7 @@ bool LoadPng(const char* path, Picture* picture) {
     int channels = gdk_pixbuf_get_n_channels(pixbuf), stride = gdk_pixbuf_get_rowstride(pixbuf);
     const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
     picture->bgr.resize(size_t(picture->width) * picture->height * 3);
+    std::vector<bool> transparent(size_t(picture->width) * picture->height, false);
     for (int y = 0; y < picture->height; ++y) {
         const guchar* in = pixels + size_t(y) * stride;
         uint8_t* out = picture->bgr.data() + size_t(y) * picture->width * 3;
@@ -44,9 +74,11 @@ bool LoadPng(const char* path, Picture* picture) {
             out[3 * x] = in[channels * x + 2];
             out[3 * x + 1] = in[channels * x + 1];
             out[3 * x + 2] = in[channels * x];
+            if (channels == 4) transparent[size_t(y) * picture->width + x] = in[channels * x + 3] < kOpaqueAlpha;
         }
     }
     g_object_unref(pixbuf);
+    if (channels == 4) KeyTransparentPixels(picture, transparent);
     return true;
 }
 
@@ -165,7 +197,7 @@ bool Measure(const std::string& gifPath, const std::vector<Picture>& pictures) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: gif-encode-frames [--measure] [--repeat N] [--no-quality] [--threads N] [--no-dither] [--no-unchanged] [--tolerance T]\n"
+                 "usage: gif-encode-frames [--measure] [--repeat N] [--no-quality] [--threads N] [--no-dither | --dither PERCENT] [--no-unchanged] [--tolerance T]\n"
                  "                         OUT.gif FRAME.png...\n");
     return 2;
 }
@@ -192,6 +224,8 @@ int main(int argc, char** argv) {
             options.ditherStrength = 0;
         } else if (name == "--no-unchanged") {
             options.unchangedPixels = false;
+        } else if (name == "--dither" && arg + 1 < argc) {
+            options.ditherStrength = std::atoi(argv[++arg]);
         } else if (name == "--tolerance" && arg + 1 < argc) {
             options.unchangedTolerance = std::atoi(argv[++arg]);
         } else {
@@ -205,7 +239,7 @@ int main(int argc, char** argv) {
     for (size_t k = 0; k < pictures.size(); ++k) {
         if (!LoadPng(argv[arg + k], &pictures[k])) return 1;
         const Picture& p = pictures[k];
-        frames.push_back(gif::Frame{p.width, p.height, ptrdiff_t(p.width) * 3, p.bgr.data()});
+        frames.push_back(gif::Frame{p.width, p.height, ptrdiff_t(p.width) * 3, p.bgr.data(), p.transparentKey});
     }
 
     if (measureOnly) return Measure(outPath, pictures) ? 0 : 1;

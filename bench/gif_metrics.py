@@ -1,14 +1,32 @@
 # Quality of an animated GIF against the exact frames it was made from: one decoder
-# (Pillow, frames composited to RGB) for every tool, so all GIFs are judged alike.
+# (Pillow, frames composited as a viewer shows them, on a white page where they are
+# transparent) for every tool, so all GIFs are judged alike; PSNR here, and the perceptual
+# measures of Debian's libjxl-devtools (butteraugli's 3-norm, ssimulacra) beside it.
+import concurrent.futures
 import math
+import os
+import re
+import shutil
+import subprocess
+import tempfile
 
 import numpy
 from PIL import Image
 
+BUTTERAUGLI = "butteraugli_main"
+SSIMULACRA = "ssimulacra_main"
+
+
+def on_white_page(image):
+    """RGB pixels of the image as shown on a white page."""
+    rgba = image.convert("RGBA")
+    page = Image.new("RGBA", rgba.size, (255, 255, 255, 255))
+    return numpy.asarray(Image.alpha_composite(page, rgba).convert("RGB"))
+
 
 def load_exact_frame(path):
     with Image.open(path) as image:
-        return numpy.asarray(image.convert("RGB"))
+        return on_white_page(image)
 
 
 def decode_gif_frames(path):
@@ -23,7 +41,7 @@ def decode_gif_frames(path):
             # After seek() Pillow holds the whole composited canvas, not just the
             # frame's own rectangle, so partial and "unchanged" frames come out as
             # a viewer shows them.
-            frames.append(numpy.asarray(gif.convert("RGB")))
+            frames.append(on_white_page(gif))
             delays.append(gif.info.get("duration"))
     return frames, delays, loop
 
@@ -37,22 +55,6 @@ def mean_squared_error(reference, candidate):
     return _sum_of_squares(difference) / difference.size
 
 
-def blurred_mean_squared_error(reference, candidate):
-    """MSE after a 3x3 box blur of both images, over the pixels whose whole 3x3
-    neighbourhood lies inside the picture (no edge rule to argue about).
-
-    The blur is linear, so blur(a) - blur(b) = blur(a - b): the signed difference is
-    summed over the nine neighbours in integers and only then squared and divided,
-    which keeps out the rounding an 8-bit blurred image would add."""
-    height, width = reference.shape[:2]
-    if width < 3 or height < 3:
-        raise ValueError("pictures under 3x3 have no blurred interior")
-    difference = reference.astype(numpy.int32) - candidate
-    rows = difference[:, :-2] + difference[:, 1:-1] + difference[:, 2:]
-    box = rows[:-2] + rows[1:-1] + rows[2:]
-    return _sum_of_squares(box) / 81.0 / box.size
-
-
 def _sum_of_squares(integers):
     # Doubles hold these sums exactly (below 2**53 for any picture we handle), and
     # the dot product of doubles is the fastest reduction numpy has.
@@ -63,9 +65,9 @@ def _sum_of_squares(integers):
 def measure_gif(gif_path, exact_frames):
     """Decodes the GIF and compares it frame by frame with the exact frames.
 
-    Returns a dict: frames, size (width, height), delays_ms, loop, psnr and
-    blurred_psnr (means over the frames of the per-frame PSNR), and problems (a list
-    of strings, empty when the GIF has the right number and size of frames)."""
+    Returns a dict: frames, size (width, height), delays_ms, loop, psnr, butteraugli and
+    ssimulacra (means over the frames; the last two None without libjxl-devtools), and
+    problems (a list of strings, empty when the GIF has the right number and size of frames)."""
     frames, delays, loop = decode_gif_frames(gif_path)
     expected_shape = exact_frames[0].shape
     problems = []
@@ -78,11 +80,44 @@ def measure_gif(gif_path, exact_frames):
     result = {"frames": len(frames),
               "size": (frames[0].shape[1], frames[0].shape[0]) if frames else None,
               "delays_ms": delays, "loop": loop, "problems": problems,
-              "psnr": None, "blurred_psnr": None}
+              "psnr": None, "butteraugli": None, "ssimulacra": None}
     if problems:
         return result
     pairs = list(zip(exact_frames, frames))
     result["psnr"] = sum(psnr_from_mse(mean_squared_error(r, c)) for r, c in pairs) / len(pairs)
-    result["blurred_psnr"] = sum(
-        psnr_from_mse(blurred_mean_squared_error(r, c)) for r, c in pairs) / len(pairs)
+    if perceptual_available():
+        result["butteraugli"], result["ssimulacra"] = perceptual_means(exact_frames, frames)
     return result
+
+
+def perceptual_available():
+    return shutil.which(BUTTERAUGLI) is not None and shutil.which(SSIMULACRA) is not None
+
+
+def perceptual_means(exact_frames, frames):
+    """Means over the frames of butteraugli's 3-norm and of ssimulacra (lower is better for
+    both), the frames measured side by side on every core."""
+    with tempfile.TemporaryDirectory(prefix="wobzy-metrics-") as folder:
+        jobs = []
+        for k, (exact, shown) in enumerate(zip(exact_frames, frames)):
+            reference, distorted = (os.path.join(folder, f"{name}{k}.png") for name in ("exact", "shown"))
+            Image.fromarray(exact).save(reference, compress_level=1)
+            Image.fromarray(shown).save(distorted, compress_level=1)
+            jobs += [(_butteraugli_3norm, reference, distorted), (_ssimulacra, reference, distorted)]
+        with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+            scores = list(pool.map(lambda job: job[0](job[1], job[2]), jobs))
+    return (sum(scores[0::2]) / len(frames), sum(scores[1::2]) / len(frames))
+
+
+def _measure(command):
+    result = subprocess.run(command, capture_output=True, text=True, check=True)
+    return result.stdout
+
+
+def _butteraugli_3norm(reference, distorted):
+    printed = _measure([BUTTERAUGLI, reference, distorted])
+    return float(re.search(r"3-norm:\s*([0-9.eE+-]+)", printed).group(1))
+
+
+def _ssimulacra(reference, distorted):
+    return float(_measure([SSIMULACRA, reference, distorted]).split()[0])

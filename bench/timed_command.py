@@ -19,14 +19,14 @@ class CommandFailed(Exception):
     pass
 
 
-def run_once(command, cwd, timeout_s):
+def run_once(command, cwd, timeout_s, environment=None):
     """Returns (seconds, cpu seconds, peak KiB, what it printed) of one run of `command`."""
     with tempfile.NamedTemporaryFile("r", suffix=".time") as time_file, \
             tempfile.TemporaryFile("w+") as output:
         # Its own process group, so a timeout ends the tool and not only `time`.
         process = subprocess.Popen(
             ["/usr/bin/time", "-f", "%e %U %S %M", "-o", time_file.name] + list(command),
-            cwd=cwd, stdin=subprocess.DEVNULL, stdout=output, stderr=output,
+            cwd=cwd, env=environment, stdin=subprocess.DEVNULL, stdout=output, stderr=output,
             start_new_session=True)
         try:
             status = process.wait(timeout=timeout_s)
@@ -45,13 +45,14 @@ def run_once(command, cwd, timeout_s):
     return float(elapsed), float(user) + float(system), int(peak_kib), printed
 
 
-def best_of(command, cwd, runs, timeout_s, after_each=None):
-    """Runs `command` `runs` times; `after_each` (if given) is called after every run,
-    e.g. to check the output. Best wall time, and the worst peak memory."""
+def best_of(command, cwd, runs, timeout_s, after_each=None, environment=None):
+    """Runs `command` `runs` times (in `environment` when given, else ours); `after_each` (if
+    given) is called after every run, e.g. to check the output. Best wall time, and the worst
+    peak memory."""
     best = None
     peak = 0
     for _ in range(runs):
-        seconds, cpu, peak_kib, _ = run_once(command, cwd, timeout_s)
+        seconds, cpu, peak_kib, _ = run_once(command, cwd, timeout_s, environment)
         if after_each is not None:
             after_each()
         peak = max(peak, peak_kib)

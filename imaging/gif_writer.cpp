@@ -26,7 +26,7 @@ bool CollectFrames(const Handle* handles, int32_t count, std::vector<gif::Frame>
             return false;
         }
         const uint8_t* topRow = slot->pixels + slot->stride * (slot->height - 1);
-        frames->push_back({slot->width, slot->height, -slot->stride, topRow});
+        frames->push_back({slot->width, slot->height, -slot->stride, topRow, slot->transparentKey});
     }
     return true;
 }
@@ -41,6 +41,23 @@ bool WriteToStream(void* context, const uint8_t* bytes, size_t count) {
     return false;
 }
 
+// Encodes the prepared images behind `frames` into `sink`. False, with the reason recorded (a
+// failed write records its own), on bad frames or a lack of memory; `frames` has been checked.
+bool EncodeImages(const Handle* frames, int32_t count, int32_t delayCs, gif::ByteSink sink) {
+    try {
+        std::vector<gif::Frame> gifFrames;
+        if (!CollectFrames(frames, count, &gifFrames)) {
+            SetFailure(Failure::kInvalidArgument);
+            return false;
+        }
+        if (gif::EncodeAnimation(gifFrames.data(), count, delayCs, sink)) return true;
+        SetFailureUnlessSet(Failure::kOutOfMemory);  // no write failed: the encoder ran out of memory
+    } catch (...) {  // std::bad_alloc from the frame list
+        SetFailure(Failure::kOutOfMemory);
+    }
+    return false;
+}
+
 }  // namespace
 
 int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int32_t delayCs) {
@@ -49,25 +66,13 @@ int WriteAnimatedGif(const char* path, const Handle* frames, int32_t count, int3
         SetFailure(Failure::kInvalidArgument);
         return 0;
     }
-    try {
-        std::vector<gif::Frame> gifFrames;
-        if (!CollectFrames(frames, count, &gifFrames)) {
-            SetFailure(Failure::kInvalidArgument);
-            return 0;
-        }
-        PendingFile file;
-        if (!BeginFile(path, &file)) return 0;
-        if (!gif::EncodeAnimation(gifFrames.data(), count, delayCs, {&file, WriteToPendingFile})) {
-            // A failed write recorded its reason; otherwise the encoder ran out of memory.
-            SetFailureUnlessSet(Failure::kOutOfMemory);
-            AbandonFile(&file);
-            return 0;
-        }
-        return CommitFile(&file) ? 1 : 0;
-    } catch (...) {  // std::bad_alloc from the frame list or the file names
-        SetFailure(Failure::kOutOfMemory);
+    PendingFile file;
+    if (!BeginFile(path, &file)) return 0;
+    if (!EncodeImages(frames, count, delayCs, {&file, WriteToPendingFile})) {
+        AbandonFile(&file);
         return 0;
     }
+    return CommitFile(&file) ? 1 : 0;
 }
 
 int WriteAnimatedGifToStream(std::FILE* stream, const Handle* frames, int32_t count, int32_t delayCs) {
@@ -76,20 +81,10 @@ int WriteAnimatedGifToStream(std::FILE* stream, const Handle* frames, int32_t co
         SetFailure(Failure::kInvalidArgument);
         return 0;
     }
-    try {
-        std::vector<gif::Frame> gifFrames;
-        if (!CollectFrames(frames, count, &gifFrames)) {
-            SetFailure(Failure::kInvalidArgument);
-            return 0;
-        }
-        const bool written = gif::EncodeAnimation(gifFrames.data(), count, delayCs, {stream, WriteToStream}) &&
-                             std::fflush(stream) == 0;
-        if (!written) SetFailureUnlessSet(std::ferror(stream) ? FailureOfWrite(errno) : Failure::kOutOfMemory);
-        return written ? 1 : 0;
-    } catch (...) {  // std::bad_alloc from the frame list
-        SetFailure(Failure::kOutOfMemory);
-        return 0;
-    }
+    if (!EncodeImages(frames, count, delayCs, {stream, WriteToStream})) return 0;
+    if (std::fflush(stream) == 0) return 1;
+    SetFailure(FailureOfWrite(errno));
+    return 0;
 }
 
 }  // namespace imaging

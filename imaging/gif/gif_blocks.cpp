@@ -10,12 +10,12 @@ int TableBits(int entries) {
     return bits;
 }
 
-void WriteHeader(SinkWriter* w, int width, int height, const Palette& palette, int tableBits) {
+void WriteHeader(SinkWriter* w, int width, int height, const Palette& palette, int tableBits, int backgroundIndex) {
     Put(w, reinterpret_cast<const uint8_t*>("GIF89a"), 6);
     PutWord(w, width);
     PutWord(w, height);
     PutByte(w, 0x80 | 0x70 | (tableBits - 1));  // global table, 8 bits per primary
-    PutByte(w, 0);                              // background colour index
+    PutByte(w, backgroundIndex);
     PutByte(w, 0);                              // square pixels
     for (int k = 0; k < (1 << tableBits); ++k) {
         Rgb c = k < palette.size ? palette.colours[k] : Rgb{0, 0, 0};
@@ -28,12 +28,14 @@ void WriteHeader(SinkWriter* w, int width, int height, const Palette& palette, i
     Put(w, loop, sizeof(loop));
 }
 
-void WriteFrameHeader(SinkWriter* w, int width, int height, int delayCs, int transparentIndex) {
-    // Graphic control: "do not dispose", so pixels sent as transparent keep the earlier frame's.
+void WriteFrameHeader(SinkWriter* w, int width, int height, int delayCs, int transparentIndex, bool clearAfter) {
+    // Graphic control. "Do not dispose" lets pixels sent as transparent keep the earlier frame's;
+    // "restore to background" lets the next frame's transparent pixels show the page.
+    const int doNotDispose = 1, restoreToBackground = 2;
     PutByte(w, 0x21);
     PutByte(w, 0xF9);
     PutByte(w, 4);
-    PutByte(w, 1 << 2 | (transparentIndex >= 0 ? 1 : 0));
+    PutByte(w, (clearAfter ? restoreToBackground : doNotDispose) << 2 | (transparentIndex >= 0 ? 1 : 0));
     PutWord(w, delayCs);
     PutByte(w, transparentIndex >= 0 ? transparentIndex : 0);
     PutByte(w, 0);

@@ -11,12 +11,14 @@ namespace detail {
 // Smallest power-of-two table (at least 2 entries) holding `entries`, as its bit count.
 int TableBits(int entries);
 
-// Header, logical screen, the palette padded to 2^tableBits colours, and "loop forever".
-void WriteHeader(SinkWriter* w, int width, int height, const Palette& palette, int tableBits);
+// Header, logical screen (with backgroundIndex), the palette padded to 2^tableBits colours, and
+// "loop forever".
+void WriteHeader(SinkWriter* w, int width, int height, const Palette& palette, int tableBits, int backgroundIndex);
 
-// Graphic control ("do not dispose", the delay, the transparent index when >= 0) and an image
-// descriptor covering the whole screen; the image's LZW data follows.
-void WriteFrameHeader(SinkWriter* w, int width, int height, int delayCs, int transparentIndex);
+// Graphic control (the disposal: "restore to background" when clearAfter, else "do not dispose";
+// the delay; the transparent index when >= 0) and an image descriptor covering the whole screen;
+// the image's LZW data follows.
+void WriteFrameHeader(SinkWriter* w, int width, int height, int delayCs, int transparentIndex, bool clearAfter);
 
 void WriteTrailer(SinkWriter* w);
 

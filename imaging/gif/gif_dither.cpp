@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/gif/gif_transparency.h"
+
 namespace gif {
 namespace detail {
 
@@ -19,15 +21,14 @@ const int kSixteenthsAhead = 7;
 const int kSixteenthsBehindBelow = 3;
 const int kSixteenthsBelow = 5;
 const int kSixteenthsAheadBelow = 1;
-const int kMaxCarried = 24;      // per channel, in colour levels
-const int kDeadZoneSquared = 20; // smaller carried errors (squared, in levels) are dropped
+const int kMaxCarried = 24;  // per channel, in colour levels
+// Smaller carried errors (weighted squared distance, in levels) are dropped: flat areas stay flat.
+// Weighted, so a small error in brightness still moves a pixel where one in blue alone does not.
+const int kDeadZone = 40;
 const int kMemoBits = 12;
 static_assert(size_t(1) << kMemoBits == kMemoEntries, "memo size and its bits agree");
 
-inline int SquaredDistance(int r, int g, int b, const Rgb& c) {
-    int dr = r - c.r, dg = g - c.g, db = b - c.b;
-    return dr * dr + dg * dg + db * db;
-}
+inline int DistanceTo(int r, int g, int b, const Rgb& c) { return WeightedDistance(r - c.r, g - c.g, b - c.b); }
 
 // The nearest index through a small direct-mapped memo of recent colours (a photo repeats its
 // colours locally), falling back to the grid. Slots start as white with white's nearest index,
@@ -47,9 +48,9 @@ inline int MemoNearest(const BandJob& job, int r, int g, int b) {
 inline int ChooseIndex(const BandJob& job, int r, int g, int b, int nearest, const uint8_t* shownRow, int x) {
     if (!shownRow) return nearest;
     int shown = shownRow[x];
-    if (shown == nearest) return nearest;
-    int nearestDistance = SquaredDistance(r, g, b, job.palette->colours[nearest]);
-    int shownDistance = SquaredDistance(r, g, b, job.palette->colours[shown]);
+    if (shown == nearest || shown == job.transparentIndex) return nearest;
+    int nearestDistance = DistanceTo(r, g, b, job.palette->colours[nearest]);
+    int shownDistance = DistanceTo(r, g, b, job.palette->colours[shown]);
     return shownDistance <= nearestDistance + job.keepTolerance ? shown : nearest;
 }
 
@@ -59,6 +60,10 @@ void MapRowPlain(const BandJob& job, int y) {
     uint8_t* out = job.indices + size_t(y) * size_t(f.width);
     const uint8_t* shownRow = job.shown ? job.shown + size_t(y) * size_t(f.width) : nullptr;
     for (int x = 0; x < f.width; ++x) {
+        if (IsKeyPixel(src + 3 * x, f.transparentKey)) {
+            out[x] = uint8_t(job.transparentIndex);
+            continue;
+        }
         int r = src[3 * x + 2], g = src[3 * x + 1], b = src[3 * x];
         out[x] = uint8_t(ChooseIndex(job, r, g, b, MemoNearest(job, r, g, b), shownRow, x));
     }
@@ -77,6 +82,7 @@ struct DitherTables {
     const BandJob* job;
     const int16_t* paletteLanes;  // 256 entries of kErrorLanes values
     const uint16_t* centreMap;
+    int32_t key;                  // the frame's transparent colour
     __m128i shareAhead, shareBehindBelow, shareBelow, shareAheadBelow;  // in 1/64 of the error
 };
 
@@ -84,6 +90,13 @@ struct DitherTables {
 __m128i Share(int sixteenths, int strength) { return _mm_set1_epi16(int16_t((sixteenths * strength * 4 + 50) / 100)); }
 
 inline __m128i ColourLanes(const DitherTables& t, int index) { return Lanes(t.paletteLanes + index * kErrorLanes); }
+
+// The channel weights as lanes: madd(v, v * weights) gives the weighted squared length in pairs.
+inline __m128i WeightLanes() {
+    return _mm_setr_epi16(kWeightRed, kWeightGreen, kWeightBlue, 0, kWeightRed, kWeightGreen, kWeightBlue, 0);
+}
+
+inline __m128i WeightedSquares(__m128i v) { return _mm_madd_epi16(v, _mm_mullo_epi16(v, WeightLanes())); }
 
 // Each of the low two 32-bit lanes gets their sum: with a squared length from madd in them
 // (r*r + g*g, b*b + 0), both hold the whole, which then masks all four 16-bit lanes alike.
@@ -102,7 +115,7 @@ inline __m128i ChooseColourError(const DitherTables& t, __m128i pixel, uint32_t 
     int first = int(pair & 255), second = int(pair >> 8);
     __m128i offsets = _mm_sub_epi16(_mm_unpacklo_epi64(pixel, pixel),
                                     _mm_unpacklo_epi64(ColourLanes(t, first), ColourLanes(t, second)));
-    __m128i distances = LowPairSum(_mm_madd_epi16(offsets, offsets));  // first, first, second, second
+    __m128i distances = LowPairSum(WeightedSquares(offsets));  // first, first, second, second
     __m128i firstDistance = _mm_shuffle_epi32(distances, _MM_SHUFFLE(1, 0, 1, 0));
     __m128i secondDistance = _mm_shuffle_epi32(distances, _MM_SHUFFLE(3, 2, 3, 2));
     __m128i takeSecond = _mm_cmpgt_epi32(firstDistance, secondDistance);
@@ -115,7 +128,7 @@ inline __m128i ChooseColourError(const DitherTables& t, __m128i pixel, uint32_t 
     // Keeping the shown colour needs it within the tolerance of the nearer, so of both.
     int shown = shownRow[x];
     __m128i shownError = _mm_sub_epi16(pixel, ColourLanes(t, shown));
-    __m128i shownDistance = LowPairSum(_mm_madd_epi16(shownError, shownError));
+    __m128i shownDistance = LowPairSum(WeightedSquares(shownError));
     __m128i tolerance = _mm_set1_epi32(t.job->keepTolerance);
     __m128i takeNearest = _mm_or_si128(_mm_cmpgt_epi32(shownDistance, _mm_add_epi32(firstDistance, tolerance)),
                                         _mm_cmpgt_epi32(shownDistance, _mm_add_epi32(secondDistance, tolerance)));
@@ -139,6 +152,9 @@ struct RowChain {
 };
 
 const int kRounding = 32;
+// Where the page shows, in every lane: a pixel's offset from it, weighted, still fits 16 bits and
+// its distance (near 8 * 5800^2) the 32-bit sums, far beyond the nearest colour plus any tolerance.
+const int16_t kPageLane = 6000;
 
 RowChain StartRow(const BandJob& job, int y, const int16_t* carried, int16_t* below) {
     const Frame& f = *job.frame;
@@ -153,12 +169,13 @@ RowChain StartRow(const BandJob& job, int y, const int16_t* carried, int16_t* be
     return row;
 }
 
-inline void DitherPixel(const DitherTables& t, RowChain& row, int x, int step) {
+// The index for pixel x of the row, in row.out, and the error it leaves (pixel minus colour).
+inline __m128i MapOpaquePixel(const DitherTables& t, RowChain& row, int x) {
     // The carried error in whole levels, clamped, and dropped when it is too small to matter.
     __m128i sum = _mm_add_epi16(Lanes(row.carried + (x + 1) * kErrorLanes), row.ahead);
     __m128i levels = _mm_srai_epi16(sum, 6);
     levels = _mm_min_epi16(_mm_max_epi16(levels, _mm_set1_epi16(-kMaxCarried)), _mm_set1_epi16(kMaxCarried));
-    __m128i small = _mm_cmplt_epi32(LowPairSum(_mm_madd_epi16(levels, levels)), _mm_set1_epi32(kDeadZoneSquared));
+    __m128i small = _mm_cmplt_epi32(LowPairSum(WeightedSquares(levels)), _mm_set1_epi32(kDeadZone));
 
     const uint8_t* s = row.src + 3 * x;
     __m128i source = _mm_setr_epi16(s[2], s[1], s[0], 0, 0, 0, 0, 0);
@@ -170,7 +187,20 @@ inline void DitherPixel(const DitherTables& t, RowChain& row, int x, int step) {
     int index;
     __m128i error = ChooseColourError(t, pixel, t.centreMap[cell], row.shownRow, x, &index);
     row.out[x] = uint8_t(index);
+    return error;
+}
 
+// Maps pixel x and diffuses its error. A key pixel (looked for only in a keyed frame) takes the
+// transparent index, drops the error that reached it and passes none on.
+template <bool kKeyed>
+inline void DitherPixel(const DitherTables& t, RowChain& row, int x, int step) {
+    __m128i error;
+    if (kKeyed && IsKeyPixel(row.src + 3 * x, t.key)) {
+        row.out[x] = uint8_t(t.job->transparentIndex);
+        error = _mm_setzero_si128();
+    } else {
+        error = MapOpaquePixel(t, row, x);
+    }
     row.ahead = _mm_add_epi16(_mm_mullo_epi16(error, t.shareAhead),
                               _mm_setr_epi16(kRounding, kRounding, kRounding, 0, 0, 0, 0, 0));
     __m128i behind = _mm_add_epi16(row.behindBelow, _mm_mullo_epi16(error, t.shareBehindBelow));
@@ -195,6 +225,7 @@ Strip StartStrip(int firstRow, int endRow, int16_t* errorRows, size_t rowValues)
 
 // Dithers row `i` of each strip (when it has one) in the same pass. The chains of error are
 // independent, so the processor overlaps one's memory and nearest-colour latency with the others'.
+template <bool kKeyed>
 void DitherRows(const DitherTables& t, Strip* strips, int i) {
     const BandJob& job = *t.job;
     int width = job.frame->width;
@@ -211,12 +242,12 @@ void DitherRows(const DitherTables& t, Strip* strips, int i) {
     }
     if (allLive) {
         for (int n = 0, x = x0; n < width; ++n, x += step) {
-            for (int k = 0; k < kStripsPerBand; ++k) DitherPixel(t, rows[k], x, step);
+            for (int k = 0; k < kStripsPerBand; ++k) DitherPixel<kKeyed>(t, rows[k], x, step);
         }
     } else {
         for (int k = 0; k < kStripsPerBand; ++k) {
             if (!live[k]) continue;
-            for (int n = 0, x = x0; n < width; ++n, x += step) DitherPixel(t, rows[k], x, step);
+            for (int n = 0, x = x0; n < width; ++n, x += step) DitherPixel<kKeyed>(t, rows[k], x, step);
         }
     }
     int lastX = leftToRight ? width - 1 : 0;
@@ -236,7 +267,8 @@ void MapBand(const BandJob& job) {
         for (int y = job.firstRow; y < job.endRow; ++y) MapRowPlain(job, y);
         return;
     }
-    // Palette entries past the size are never chosen.
+    // Palette entries past the size are never chosen. Where the page shows, the screen's "colour"
+    // lies so far off that keeping it never comes within the tolerance.
     int16_t paletteLanes[256 * kErrorLanes] = {};
     for (int k = 0; k < job.palette->size; ++k) {
         const Rgb& c = job.palette->colours[k];
@@ -244,8 +276,11 @@ void MapBand(const BandJob& job) {
         paletteLanes[k * kErrorLanes + 1] = c.g;
         paletteLanes[k * kErrorLanes + 2] = c.b;
     }
+    if (job.transparentIndex < 256) {
+        for (size_t lane = 0; lane < 3; ++lane) paletteLanes[job.transparentIndex * kErrorLanes + lane] = kPageLane;
+    }
     const int strength = std::min(job.ditherStrength, kMaxDitherStrength);
-    DitherTables tables{&job, paletteLanes, job.centreMap->cells.data(),
+    DitherTables tables{&job, paletteLanes, job.centreMap->cells.data(), job.frame->transparentKey,
                         Share(kSixteenthsAhead, strength), Share(kSixteenthsBehindBelow, strength),
                         Share(kSixteenthsBelow, strength), Share(kSixteenthsAheadBelow, strength)};
     // The band is dithered as kStripsPerBand strips of consecutive rows, side by side.
@@ -257,7 +292,14 @@ void MapBand(const BandJob& job) {
         int end = std::min(job.endRow, first + stripRows);
         strips[k] = StartStrip(first, end, job.errorRows + 2 * k * rowValues, rowValues);
     }
-    for (int i = 0; i < stripRows; ++i) DitherRows(tables, strips, i);
+    bool keyed = job.frame->transparentKey != kOpaque;
+    for (int i = 0; i < stripRows; ++i) {
+        if (keyed) {
+            DitherRows<true>(tables, strips, i);
+        } else {
+            DitherRows<false>(tables, strips, i);
+        }
+    }
 }
 
 }  // namespace detail

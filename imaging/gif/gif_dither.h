@@ -1,5 +1,6 @@
 // Maps a band of rows of one frame to palette indices, with or without error diffusion, and
-// optionally keeping the colour already on screen where it is close enough.
+// optionally keeping the colour already on screen where it is close enough. Key pixels take the
+// transparent index, and error diffusion passes no error into or out of them.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct BandJob {
     const NearestGrid* grid;
     const CentreMap* centreMap;  // nearest colours for error diffusion; needed only when dithering
     const uint8_t* shown;        // indices on screen before this frame (whole frame), or null
+    int transparentIndex;        // given to the frame's key pixels; in `shown`, the page shows there
     int keepTolerance;           // squared distance the shown colour may exceed the nearest by
     int ditherStrength;          // percent of full Floyd-Steinberg; 0 maps to the nearest colours
     uint8_t* indices;            // this frame's indices (whole frame, width bytes per row)

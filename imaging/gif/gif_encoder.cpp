@@ -9,6 +9,7 @@
 #include "imaging/gif/gif_nearest.h"
 #include "imaging/gif/gif_palette.h"
 #include "imaging/gif/gif_schedule.h"
+#include "imaging/gif/gif_transparency.h"
 
 namespace gif {
 
@@ -18,6 +19,8 @@ using namespace detail;
 
 const int kMaxSide = 65535;
 const int kMaxThreads = 8;
+// Far below anything useful, and small enough that no sum of distances overflows.
+const int kMaxKeepTolerance = 1 << 16;
 
 bool ValidArguments(const Frame* frames, int count, int delayCs, const ByteSink& sink) {
     if (!frames || count < 1 || !sink.write || delayCs < 0 || delayCs > 65535) return false;
@@ -26,6 +29,7 @@ bool ValidArguments(const Frame* frames, int count, int delayCs, const ByteSink&
         if (frame.width <= 0 || frame.height <= 0 || frame.width > kMaxSide || frame.height > kMaxSide) return false;
         if (frame.width != frames[0].width || frame.height != frames[0].height) return false;
         if (!frame.firstRow) return false;
+        if (frame.transparentKey < kOpaque || frame.transparentKey > 0xFFFFFF) return false;
         ptrdiff_t rowBytes = ptrdiff_t(frame.width) * 3;
         if (frame.stride < rowBytes && -frame.stride < rowBytes) return false;
     }
@@ -41,15 +45,23 @@ int ThreadCount(const EncodeOptions& options) {
 }
 
 bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const EncodeOptions& options) {
+    const int threads = ThreadCount(options);
+    std::vector<FrameTransparency> transparency;
+    PlanTransparency(frames, count, threads, &transparency);
+    // The entry after the palette is transparent: for key pixels, and for "unchanged" ones.
+    const bool keyed = AnyTransparent(transparency);
     Palette palette;
-    bool exact = CollectExactColours(frames, count, 256, &palette);
+    bool exact = CollectExactColours(frames, count, keyed ? 255 : 256, &palette);
     bool unchanged = options.unchangedPixels && count > 1 && (!exact || palette.size < 256);
-    if (!exact) BuildQuantisedPalette(frames, count, unchanged ? 255 : 256, &palette);
+    bool graphic = !exact && BuildQuantisedPalette(frames, count, unchanged || keyed ? 255 : 256, threads, &palette);
+    if (palette.size == 0) palette = Palette{1, {}};  // every pixel transparent: one unused colour
     NearestGrid grid;
-    BuildNearestGrid(palette, palette.size, &grid);
-    const int ditherStrength = exact ? 0 : std::max(0, options.ditherStrength);
+    BuildNearestGrid(palette, palette.size, threads, &grid);
+    // A graphic's flat colours are in the palette exactly; dithering would only scatter the error
+    // of its few edge colours into them.
+    const int ditherStrength = exact || graphic ? 0 : std::max(0, options.ditherStrength);
     CentreMap centreMap;
-    if (ditherStrength > 0) BuildCentreMap(grid, &centreMap);
+    if (ditherStrength > 0) BuildCentreMap(grid, threads, &centreMap);
 
     FramePlan plan;
     plan.frames = frames;
@@ -62,17 +74,20 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
     plan.palette = &palette;
     plan.grid = &grid;
     plan.centreMap = &centreMap;
+    plan.transparency = transparency.data();
+    plan.keyed = keyed;
     plan.ditherStrength = ditherStrength;
     plan.unchanged = unchanged;
-    plan.unchangedIndex = palette.size;  // the first free entry (unused when not sending "unchanged")
-    plan.keepTolerance = exact ? 0 : std::max(0, options.unchangedTolerance);
-    int tableBits = TableBits(palette.size + (unchanged ? 1 : 0));
+    plan.transparentIndex = palette.size;  // the first free entry (unused when neither is sent)
+    plan.keepTolerance = exact ? 0 : std::min(kMaxKeepTolerance, std::max(0, options.unchangedTolerance));
+    int tableBits = TableBits(palette.size + (unchanged || keyed ? 1 : 0));
     plan.minCodeSize = std::max(2, tableBits);
 
     SinkWriter writer;
     InitSinkWriter(&writer, sink);
-    WriteHeader(&writer, plan.width, plan.height, palette, tableBits);
-    if (!EncodeFrames(plan, ThreadCount(options), &writer)) return false;
+    // Decoders that restore "to background" with the background colour then show the page.
+    WriteHeader(&writer, plan.width, plan.height, palette, tableBits, keyed ? plan.transparentIndex : 0);
+    if (!EncodeFrames(plan, threads, &writer)) return false;
     WriteTrailer(&writer);
     Flush(&writer);
     return !writer.failed;
@@ -83,7 +98,7 @@ bool Encode(const Frame* frames, int count, int delayCs, ByteSink sink, const En
 EncodeOptions DefaultEncodeOptions() {
     EncodeOptions options;
     options.threads = 0;
-    options.ditherStrength = 75;  // full strength fills flat areas with noise that also costs bytes
+    options.ditherStrength = 65;  // stronger fills smooth areas with noise that ssimulacra and the bytes count against
     options.unchangedPixels = true;
     options.unchangedTolerance = 70;  // about 8 levels: invisible, and saves a sixth of the bytes
     return options;

@@ -10,12 +10,17 @@ namespace gif {
 
 // One frame: width x height pixels of blue, green, red bytes. Row y (from the top) starts at
 // firstRow + y * stride; a bottom-up DIB passes its last stored row and a negative stride.
+// transparentKey is -1 for an opaque frame, otherwise a colour 0xRRGGBB: the frame's pixels of
+// exactly that colour are transparent, and show the page behind the animation.
 struct Frame {
     int32_t width;
     int32_t height;
     ptrdiff_t stride;
     const uint8_t* firstRow;
+    int32_t transparentKey;
 };
+
+const int32_t kOpaque = -1;  // a Frame's transparentKey when no pixel is transparent
 
 // Where the encoded bytes go. write returns false on failure, which ends the encoding.
 struct ByteSink {
@@ -27,8 +32,8 @@ struct ByteSink {
 ByteSink VectorSink(std::vector<uint8_t>* out);
 
 // Encodes frames[0..count) (all of one size) as an animation that loops forever, each frame shown
-// for delayCs hundredths of a second. Returns false on bad arguments, allocation failure or a
-// failed write; it never throws.
+// for delayCs hundredths of a second. Returns false on bad arguments (a transparentKey other than
+// -1 or a 24-bit colour among them), allocation failure or a failed write; it never throws.
 bool EncodeAnimation(const Frame* frames, int count, int delayCs, ByteSink sink);
 
 // Choices behind EncodeAnimation, for measuring what each one buys. The bytes written depend only

@@ -3,7 +3,10 @@
 #include "imaging/gif/gif_nearest.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
+
+#include "imaging/gif/gif_schedule.h"
 
 namespace gif {
 namespace detail {
@@ -18,18 +21,16 @@ struct Cube {
     int hi[3];  // inclusive
 };
 
+// The weighted distance grows with each channel's difference alone, so the nearest and farthest
+// points of a cube are found channel by channel.
 int MinDistance(const Candidate& c, const Cube& cube) {
-    int dr = DistanceToRange(c.r, cube.lo[0], cube.hi[0]);
-    int dg = DistanceToRange(c.g, cube.lo[1], cube.hi[1]);
-    int db = DistanceToRange(c.b, cube.lo[2], cube.hi[2]);
-    return dr * dr + dg * dg + db * db;
+    return WeightedDistance(DistanceToRange(c.r, cube.lo[0], cube.hi[0]), DistanceToRange(c.g, cube.lo[1], cube.hi[1]),
+                            DistanceToRange(c.b, cube.lo[2], cube.hi[2]));
 }
 
 int MaxDistance(const Candidate& c, const Cube& cube) {
-    int dr = FarthestInRange(c.r, cube.lo[0], cube.hi[0]);
-    int dg = FarthestInRange(c.g, cube.lo[1], cube.hi[1]);
-    int db = FarthestInRange(c.b, cube.lo[2], cube.hi[2]);
-    return dr * dr + dg * dg + db * db;
+    return WeightedDistance(FarthestInRange(c.r, cube.lo[0], cube.hi[0]), FarthestInRange(c.g, cube.lo[1], cube.hi[1]),
+                            FarthestInRange(c.b, cube.lo[2], cube.hi[2]));
 }
 
 // Appends to `out` the entries of [first, last) that can be nearest somewhere in the cube: an entry
@@ -56,26 +57,50 @@ struct Level {
     std::vector<Candidate> candidates;
 };
 
-void RefineLevel(const Level& parent, int cellsPerSide, Level* level) {
+// The cells of one red slab of a level: slab.start[i] is where cell i of the slab starts in
+// slab.candidates.
+void RefineSlab(const Level& parent, int cellsPerSide, int r, Level* slab) {
     int side = 256 / cellsPerSide, ratio = cellsPerSide / parent.cellsPerSide;
-    int cellCount = cellsPerSide * cellsPerSide * cellsPerSide;
-    level->cellsPerSide = cellsPerSide;
-    level->start.assign(size_t(cellCount) + 1, 0);
-    level->candidates.clear();
-    level->candidates.reserve(size_t(cellCount) * 4);
-    for (int cell = 0; cell < cellCount; ++cell) {
-        int r = cell / (cellsPerSide * cellsPerSide), g = (cell / cellsPerSide) % cellsPerSide, b = cell % cellsPerSide;
+    int slabCells = cellsPerSide * cellsPerSide;
+    slab->start.assign(size_t(slabCells), 0);
+    slab->candidates.clear();
+    slab->candidates.reserve(size_t(slabCells) * 4);
+    for (int cell = 0; cell < slabCells; ++cell) {
+        int g = cell / cellsPerSide, b = cell % cellsPerSide;
         int p = ((r / ratio) * parent.cellsPerSide + g / ratio) * parent.cellsPerSide + b / ratio;
-        level->start[cell] = uint32_t(level->candidates.size());
+        slab->start[size_t(cell)] = uint32_t(slab->candidates.size());
         KeepPossibleNearest(parent.candidates.data() + parent.start[p], parent.candidates.data() + parent.start[p + 1],
-                            CubeOf(r, g, b, side), &level->candidates);
+                            CubeOf(r, g, b, side), &slab->candidates);
     }
-    level->start[cellCount] = uint32_t(level->candidates.size());
+}
+
+// The slabs are worked out side by side and then laid end to end, the same whatever the threads.
+void RefineLevel(const Level& parent, int cellsPerSide, int threads, Level* level) {
+    std::vector<Level> slabs(static_cast<size_t>(cellsPerSide));
+    std::atomic<bool> outOfMemory{false};
+    RunParallel(threads, cellsPerSide, [&](int r) {
+        try {
+            RefineSlab(parent, cellsPerSide, r, &slabs[size_t(r)]);
+        } catch (...) {
+            outOfMemory = true;
+        }
+    });
+    if (outOfMemory) throw std::bad_alloc();
+    level->cellsPerSide = cellsPerSide;
+    level->start.clear();
+    level->candidates.clear();
+    level->start.reserve(size_t(cellsPerSide) * cellsPerSide * cellsPerSide + 1);
+    for (const Level& slab : slabs) {
+        uint32_t offset = uint32_t(level->candidates.size());
+        for (uint32_t start : slab.start) level->start.push_back(offset + start);
+        level->candidates.insert(level->candidates.end(), slab.candidates.begin(), slab.candidates.end());
+    }
+    level->start.push_back(uint32_t(level->candidates.size()));
 }
 
 }  // namespace
 
-void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid) {
+void BuildNearestGrid(const Palette& palette, int size, int threads, NearestGrid* grid) {
     Level whole;
     whole.cellsPerSide = 1;
     for (int k = 0; k < size; ++k) {
@@ -87,8 +112,8 @@ void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid) {
     }
     whole.start = {0, uint32_t(whole.candidates.size())};
     Level coarse, fine;
-    RefineLevel(whole, 8, &coarse);
-    RefineLevel(coarse, 32, &fine);
+    RefineLevel(whole, 8, threads, &coarse);
+    RefineLevel(coarse, 32, threads, &fine);
 
     for (int k = 0; k < 256; ++k) {
         const Rgb& c = palette.colours[k < size ? k : 0];
@@ -109,12 +134,11 @@ void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid) {
     }
 }
 
-// Each 4-level cell lies inside one 8-level cell of the grid, whose list holds every entry that can
-// be nearest anywhere in it, the cell's centre included. Distances are taken in half levels so
-// that the centre (4c + 1.5) is a whole number.
-void BuildCentreMap(const NearestGrid& grid, CentreMap* map) {
-    map->cells.resize(64 * 64 * 64);
-    for (int cell = 0; cell < 64 * 64 * 64; ++cell) {
+namespace {
+
+// The cells of the map with red cell `red`.
+void FillCentreSlab(const NearestGrid& grid, int red, CentreMap* map) {
+    for (int cell = red << 12; cell < (red + 1) << 12; ++cell) {
         int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
         uint32_t parent = grid.cells[CellOf(r << 2, g << 2, b << 2)];
         if (parent & kSingleCell) {
@@ -126,13 +150,22 @@ void BuildCentreMap(const NearestGrid& grid, CentreMap* map) {
         int best = INT32_MAX, second = INT32_MAX;
         for (int k = 1; k <= count; ++k) {
             const Candidate& c = grid.colours[list[k]];
-            int dr = hr - 2 * c.r, dg = hg - 2 * c.g, db = hb - 2 * c.b;
-            int key = (dr * dr + dg * dg + db * db) << 8 | c.index;  // below 2^20 << 8
+            int key = WeightedDistance(hr - 2 * c.r, hg - 2 * c.g, hb - 2 * c.b) << 8 | c.index;  // below 2^23 << 8
             second = std::min(second, std::max(best, key));
             best = std::min(best, key);
         }
         map->cells[cell] = uint16_t((best & 255) | (second & 255) << 8);
     }
+}
+
+}  // namespace
+
+// Each 4-level cell lies inside one 8-level cell of the grid, whose list holds every entry that can
+// be nearest anywhere in it, the cell's centre included. Distances are taken in half levels so
+// that the centre (4c + 1.5) is a whole number.
+void BuildCentreMap(const NearestGrid& grid, int threads, CentreMap* map) {
+    map->cells.resize(64 * 64 * 64);
+    RunParallel(threads, 64, [&](int red) { FillCentreSlab(grid, red, map); });
 }
 
 }  // namespace detail

@@ -26,12 +26,13 @@ struct NearestGrid {
 
 const uint32_t kSingleCell = 0x80000000u;
 
-// Builds the grid for palette colours [0, size). Throws std::bad_alloc.
-void BuildNearestGrid(const Palette& palette, int size, NearestGrid* grid);
+// Builds the grid for palette colours [0, size), on up to `threads` threads. Throws std::bad_alloc.
+void BuildNearestGrid(const Palette& palette, int size, int threads, NearestGrid* grid);
 
 inline int CellOf(int r, int g, int b) { return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3); }
 
-// Index of the palette colour nearest to (r, g, b) (each 0..255); ties go to the lowest index.
+// Index of the palette colour nearest (by WeightedDistance) to (r, g, b) (each 0..255); ties go to
+// the lowest index.
 inline int NearestIndex(const NearestGrid& grid, int r, int g, int b) {
     uint32_t cell = grid.cells[CellOf(r, g, b)];
     if (cell & kSingleCell) return int(cell & 255);
@@ -40,8 +41,7 @@ inline int NearestIndex(const NearestGrid& grid, int r, int g, int b) {
     int best = INT32_MAX;
     for (int k = 1; k <= count; ++k) {
         const Candidate& c = grid.colours[list[k]];
-        int dr = r - c.r, dg = g - c.g, db = b - c.b;
-        int key = (dr * dr + dg * dg + db * db) << 8 | c.index;
+        int key = WeightedDistance(r - c.r, g - c.g, b - c.b) << 8 | c.index;
         best = key < best ? key : best;
     }
     return best & 255;
@@ -59,8 +59,8 @@ struct CentreMap {
     std::vector<uint16_t> cells;
 };
 
-// Fills the map from the grid. Throws std::bad_alloc.
-void BuildCentreMap(const NearestGrid& grid, CentreMap* map);
+// Fills the map from the grid, on up to `threads` threads. Throws std::bad_alloc.
+void BuildCentreMap(const NearestGrid& grid, int threads, CentreMap* map);
 
 inline int CentreMapCell(int r, int g, int b) { return (r >> 2) << 12 | (g >> 2) << 6 | (b >> 2); }
 

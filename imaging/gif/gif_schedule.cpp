@@ -4,6 +4,7 @@
 #include "imaging/gif/gif_schedule.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,12 @@ struct Task {
 
 uint8_t* IndicesOf(const Work& work, int frame) { return work.buffers[frame % kIndexBuffers].data(); }
 
+// A frame after one left in place may send pixels already on screen as "unchanged"; after a
+// cleared one the screen shows only the page.
+bool SendsUnchanged(const FramePlan& plan, int frame) {
+    return plan.unchanged && frame > 0 && !plan.transparency[frame - 1].clearAfter;
+}
+
 // Called with the mutex held. Writing comes first, band by band as the frame's leading bands are
 // mapped: it is the one chain of work that cannot be shared, so it should neither wait for a band
 // that could have been mapped later nor be left alone at the end with a whole frame to encode.
@@ -66,7 +73,7 @@ Task NextTask(const Work& work) {
         for (int b = 0; b < plan.bandCount; ++b) {
             int slot = f * plan.bandCount + b;
             if (p.bandClaimed[slot]) continue;
-            bool shownReady = !plan.unchanged || f == 0 || p.bandDone[slot - plan.bandCount];
+            bool shownReady = !SendsUnchanged(plan, f) || p.bandDone[slot - plan.bandCount];
             if (shownReady) return Task{Task::kMap, f, b, 0};
         }
     }
@@ -82,7 +89,8 @@ void MapTask(const Work& work, const Task& task, int16_t* errorRows, uint32_t* m
     job.palette = plan.palette;
     job.grid = plan.grid;
     job.centreMap = plan.centreMap;
-    job.shown = plan.unchanged && task.frame > 0 ? IndicesOf(work, task.frame - 1) : nullptr;
+    job.shown = SendsUnchanged(plan, task.frame) ? IndicesOf(work, task.frame - 1) : nullptr;
+    job.transparentIndex = plan.transparentIndex;
     job.keepTolerance = plan.keepTolerance;
     job.ditherStrength = plan.ditherStrength;
     job.indices = IndicesOf(work, task.frame);
@@ -93,12 +101,17 @@ void MapTask(const Work& work, const Task& task, int16_t* errorRows, uint32_t* m
 
 void StartFrame(const Work& work, int frame) {
     const FramePlan& plan = *work.plan;
-    bool sendsUnchanged = plan.unchanged && frame > 0;
-    WriteFrameHeader(work.writer, plan.width, plan.height, plan.delayCs, sendsUnchanged ? plan.unchangedIndex : -1);
+    bool sendsUnchanged = SendsUnchanged(plan, frame);
+    // In a keyed animation every frame names the transparent entry, used or not: some decoders
+    // give the screen an alpha channel only when the first frame names one, and clear a frame to
+    // its transparent entry rather than to the page.
+    bool namesTransparent = sendsUnchanged || plan.keyed;
+    WriteFrameHeader(work.writer, plan.width, plan.height, plan.delayCs, namesTransparent ? plan.transparentIndex : -1,
+                     plan.transparency[frame].clearAfter);
     LzwInput input;
     input.shown = IndicesOf(work, frame);
     input.previous = sendsUnchanged ? IndicesOf(work, frame - 1) : nullptr;
-    input.unchangedIndex = plan.unchangedIndex;
+    input.unchangedIndex = plan.transparentIndex;
     input.pixelCount = size_t(plan.width) * size_t(plan.height);
     input.minCodeSize = plan.minCodeSize;
     input.tables = work.lzwTables;
@@ -146,6 +159,24 @@ void RunWorker(const Work& work, int16_t* errorRows, uint32_t* memo) {
 }
 
 }  // namespace
+
+void RunParallel(int threadCount, int taskCount, const std::function<void(int)>& task) {
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int t = next++; t < taskCount; t = next++) task(t);
+    };
+    std::vector<std::thread> helpers;
+    int helperCount = std::min(threadCount, taskCount) - 1;
+    for (int t = 0; t < helperCount; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (...) {
+            break;  // fewer threads only make it slower
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) helper.join();
+}
 
 bool EncodeFrames(const FramePlan& plan, int threadCount, SinkWriter* writer) {
     size_t pixels = size_t(plan.width) * size_t(plan.height);

@@ -3,10 +3,13 @@
 // before it are done, frame after frame. The bytes never depend on the number of threads.
 #pragma once
 
+#include <functional>
+
 #include "imaging/gif/gif_encoder.h"
 #include "imaging/gif/gif_nearest.h"
 #include "imaging/gif/gif_palette.h"
 #include "imaging/gif/gif_sink.h"
+#include "imaging/gif/gif_transparency.h"
 
 namespace gif {
 namespace detail {
@@ -21,12 +24,18 @@ struct FramePlan {
     const Palette* palette;
     const NearestGrid* grid;
     const CentreMap* centreMap;
+    const FrameTransparency* transparency;  // [count]
+    bool keyed;           // some frame has transparent pixels
     int ditherStrength;   // percent of full Floyd-Steinberg; 0 maps every pixel to its nearest
     bool unchanged;       // frames after the first send pixels that stay as "unchanged"
-    int unchangedIndex;
+    int transparentIndex; // the entry after the palette: key pixels, and "unchanged" ones
     int keepTolerance;
     int minCodeSize;
 };
+
+// Runs task(0) .. task(taskCount - 1) on up to threadCount threads (the caller's among them) and
+// returns when all are done. The tasks must not throw; if threads cannot be started, fewer do the work.
+void RunParallel(int threadCount, int taskCount, const std::function<void(int)>& task);
 
 // Writes every frame's image (graphic control, descriptor, LZW data) in order. False when memory
 // runs out or a write fails.

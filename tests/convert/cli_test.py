@@ -16,6 +16,7 @@ import zlib
 from PIL import Image, ImageSequence
 
 CLI = sys.argv.pop(1)
+READ_GIF = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "read_gif.py")
 
 
 def run(*args, cwd=None, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, preexec_fn=None):
@@ -158,6 +159,50 @@ class CommandLine(unittest.TestCase):
                 # One line per failed file, naming it and its code.
                 failures = [line for line in err.splitlines() if "not converted" in line]
                 self.assertEqual(len(failures), sum(1 for word in err_words if word.startswith("code ")))
+
+    def read_back(self, decoder, gif):
+        """Every frame as a viewer shows it, RGBA (alpha 0 where the page shows), by `decoder`."""
+        raw = gif + "." + decoder + ".rgba"
+        report = subprocess.run(["/usr/bin/python3", READ_GIF, decoder, gif, raw, "rgba"], check=True,
+                                capture_output=True, text=True).stdout.split()
+        frames, width, height = int(report[0]), int(report[1]), int(report[2])
+        data = open(raw, "rb").read()
+        size = width * height * 4
+        return [Image.frombytes("RGBA", (width, height), data[n * size:(n + 1) * size]) for n in range(frames)]
+
+    def test_transparent_sticker_stays_transparent_in_every_frame(self):
+        # A disc with an anti-aliased edge on a transparent background, whose hidden colour is white.
+        size, radius = 160, 60
+        sticker = Image.new("RGBA", (size, size), (255, 255, 255, 0))
+        sticker.putdata([(200, 40 + x // 4, 60, max(0, min(255, int((radius - ((x - 80) ** 2 + (y - 80) ** 2) ** 0.5) * 128 + 128))))
+                         for y in range(size) for x in range(size)])
+        path = self.path("sticker.png")
+        sticker.save(path)
+        frames_dir = self.path("sticker frames")
+        result = run("--shake", "60", "--frames", frames_dir, path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        exact = [Image.open(os.path.join(frames_dir, "sticker.png_frame%d.png" % n)) for n in range(1, 6)]
+        self.assertTrue(all(frame.mode == "RGBA" for frame in exact))
+        masks = [list(frame.getchannel("A").getdata()) for frame in exact]
+        self.assertNotEqual(masks[0], masks[1], "the transparency moves with the picture")
+        for decoder in ("pillow", "imagemagick"):
+            with self.subTest(decoder=decoder):
+                shown = self.read_back(decoder, path + "_wob.gif")
+                self.assertEqual(len(shown), 5)
+                for n, (frame, mask) in enumerate(zip(shown, masks)):
+                    alpha = [0 if a == 0 else 255 for a in frame.getchannel("A").getdata()]
+                    self.assertEqual(alpha, mask, "frame %d shows the page exactly where it is transparent" % (n + 1))
+                    colours = [p for p, a in zip(frame.getdata(), mask) if a]
+                    self.assertTrue(all(abs(p[0] - 200) < 24 and abs(p[2] - 60) < 24 for p in colours),
+                                    "no white from the hidden background reaches the edge")
+
+    def test_opaque_picture_gives_a_gif_without_transparency(self):
+        self.assertEqual(run(self.photo).returncode, 0)
+        for decoder in ("pillow", "imagemagick"):
+            for frame in self.read_back(decoder, self.photo + "_wob.gif"):
+                self.assertEqual(frame.getchannel("A").getextrema(), (255, 255), decoder)
+        with Image.open(self.photo + "_wob.gif") as gif:
+            self.assertNotIn("transparency", gif.info, "no colour is spent on transparency in the first frame")
 
     def test_full_disk_is_named(self):
         def small_files():

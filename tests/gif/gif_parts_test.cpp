@@ -29,18 +29,15 @@ Palette RandomPalette(int size, unsigned seed) {
     return palette;
 }
 
-// Squared distance, in half levels, from the centre of 4-level cell `cell` to a palette colour.
+// Weighted squared distance, in half levels, from the centre of 4-level cell `cell` to a palette colour.
 int CentreDistance(int cell, const Rgb& c) {
-    int dr = 8 * (cell >> 12) + 3 - 2 * c.r, dg = 8 * ((cell >> 6) & 63) + 3 - 2 * c.g, db = 8 * (cell & 63) + 3 - 2 * c.b;
-    return dr * dr + dg * dg + db * db;
+    return WeightedDistance(8 * (cell >> 12) + 3 - 2 * c.r, 8 * ((cell >> 6) & 63) + 3 - 2 * c.g,
+                            8 * (cell & 63) + 3 - 2 * c.b);
 }
 
 bool SameColour(const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
-int SquaredDistance(int r, int g, int b, const Rgb& c) {
-    int dr = r - c.r, dg = g - c.g, db = b - c.b;
-    return dr * dr + dg * dg + db * db;
-}
+int SquaredDistance(int r, int g, int b, const Rgb& c) { return WeightedDistance(r - c.r, g - c.g, b - c.b); }
 
 int ExactNearest(const Palette& palette, int r, int g, int b) {
     int nearest = 0;
@@ -63,9 +60,9 @@ class GifCentreMapPairs : public testing::TestWithParam<PaletteCase> {};
 
 CentreMap MapOf(const Palette& palette) {
     NearestGrid grid;
-    BuildNearestGrid(palette, palette.size, &grid);
+    BuildNearestGrid(palette, palette.size, 2, &grid);
     CentreMap map;
-    BuildCentreMap(grid, &map);
+    BuildCentreMap(grid, 2, &map);
     return map;
 }
 
@@ -90,7 +87,7 @@ TEST_P(GifCentreMapPairs, FirstIsTheNearestEntryToEachCellsCentre) {
 
 // What the dithering takes, the nearer of the pair, is the exact nearest for nearly every colour
 // (less often only where entries crowd closer than a cell's width), and never more than the cell's
-// reach (twice its half diagonal, 2.6 levels) farther from it.
+// reach (twice its weighted half diagonal, 2 * sqrt(8 * 1.5^2) = 8.5) farther from it.
 TEST_P(GifCentreMapPairs, NearerOfThePairIsAlmostAlwaysTheExactNearest) {
     const Palette& palette = GetParam().palette;
     CentreMap map = MapOf(palette);
@@ -104,7 +101,7 @@ TEST_P(GifCentreMapPairs, NearerOfThePairIsAlmostAlwaysTheExactNearest) {
         int chosen = std::min(SquaredDistance(r, g, b, first), SquaredDistance(r, g, b, second));
         int best = SquaredDistance(r, g, b, palette.colours[ExactNearest(palette, r, g, b)]);
         exact += chosen == best;
-        ASSERT_LE(std::sqrt(double(chosen)), std::sqrt(double(best)) + 5.2) << r << " " << g << " " << b;
+        ASSERT_LE(std::sqrt(double(chosen)), std::sqrt(double(best)) + 8.5) << r << " " << g << " " << b;
     }
     EXPECT_GE(exact, samples / 100 * GetParam().minExactPercent);
 }
@@ -128,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(Palettes, GifCentreMapPairs,
                                          PaletteCase{"ThreeColours", RandomPalette(3, 2), 1, 99},
                                          PaletteCase{"RepeatedColours", RepeatedColours(), 1, 99},
                                          PaletteCase{"Random256", RandomPalette(256, 3), 61, 99},
-                                         PaletteCase{"GreyRampOneLevelApart", GreyRamp(), 59, 80}),
+                                         // Green weighs 5, so a cell reaches farther among entries a level apart.
+                                         PaletteCase{"GreyRampOneLevelApart", GreyRamp(), 59, 75}),
                          [](const testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
 
 // ---- LZW in steps.

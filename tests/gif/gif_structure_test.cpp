@@ -2,6 +2,7 @@
 // so it runs under Wine as well.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <new>
@@ -103,14 +104,91 @@ INSTANTIATE_TEST_SUITE_P(Shapes, GifSizes,
                          testing::Values(SizeCase{1, 1, 1}, SizeCase{5, 1, 1}, SizeCase{5, 1, 300}, SizeCase{5, 300, 1},
                                          SizeCase{2, 257, 3}, SizeCase{5, 239, 102}));
 
+bool MovingDiagonalBand(int f, int x, int y) { return std::abs(x - y - 8 * f) < 12; }
+
 TEST(GifDeterminism, SameBytesWhateverTheThreadCountAndOnRepeat) {
-    auto pictures = giftest::PhotoLikeFrames(5, 203, 161);  // several bands per frame
-    std::vector<uint8_t> reference = Encode(pictures, Options(1));
-    ASSERT_FALSE(reference.empty());
-    for (int threads : {1, 2, 3, 8}) {
-        for (int run = 0; run < 2; ++run) EXPECT_EQ(Encode(pictures, Options(threads)), reference) << threads;
+    auto opaque = giftest::PhotoLikeFrames(5, 203, 161);  // several bands per frame
+    auto keyed = opaque;
+    giftest::MakeTransparent(&keyed, MovingDiagonalBand);
+    for (const auto* pictures : {&opaque, &keyed}) {
+        std::vector<uint8_t> reference = Encode(*pictures, Options(1));
+        ASSERT_FALSE(reference.empty());
+        for (int threads : {1, 2, 3, 8}) {
+            for (int run = 0; run < 2; ++run) EXPECT_EQ(Encode(*pictures, Options(threads)), reference) << threads;
+        }
     }
 }
+
+// ---- Transparency.
+
+struct PictureKind {
+    const char* name;
+    std::vector<giftest::Picture> (*draw)();
+};
+
+const PictureKind kPictureKinds[] = {
+    {"16 colours", [] { return giftest::FewColourFrames(5, 64, 48, 16); }},
+    {"all 256 colours", [] {
+         return giftest::DrawFrames(5, 64, 48, [](int f, int x, int y) { return uint32_t((x + 64 * y + f) % 256) * 0x010101u; });
+     }},
+    {"photo-like", [] { return giftest::PhotoLikeFrames(5, 64, 48); }},
+};
+
+class GifTransparency : public testing::TestWithParam<giftest::TransparencyCase> {};
+
+// A frame is restored to the page exactly when the next one (the first, after the last) is
+// transparent where it is opaque. The first frame names a transparent entry exactly when some frame
+// has transparent pixels, and every frame names one inside the table.
+TEST_P(GifTransparency, FramesClearExactlyWhereTheNextUncoversTheScreen) {
+    const giftest::TransparencyCase& c = GetParam();
+    for (const PictureKind& kind : kPictureKinds) {
+        auto pictures = kind.draw();
+        giftest::MakeTransparent(&pictures, c.transparentAt);
+        std::vector<uint8_t> gif = Encode(pictures, Options(2));
+        giftest::GifLayout layout = ReadLayout(gif);
+        ASSERT_TRUE(layout.valid) << kind.name << ": " << layout.error;
+        ASSERT_EQ(layout.images.size(), 5u);
+        bool anyTransparent = false;
+        for (int f = 0; f < 5; ++f) {
+            for (int y = 0; y < 48; ++y) {
+                for (int x = 0; x < 64; ++x) anyTransparent = anyTransparent || c.transparentAt(f, x, y);
+            }
+        }
+        EXPECT_EQ(layout.images[0].transparent, anyTransparent) << kind.name;
+        for (int f = 0; f < 5; ++f) {
+            const giftest::ImageBlock& image = layout.images[size_t(f)];
+            EXPECT_EQ(image.disposal, c.disposals[f]) << kind.name << ", frame " << f + 1;
+            if (image.transparent) {
+                EXPECT_LT(image.transparentIndex, layout.globalTableEntries) << kind.name;
+            }
+        }
+    }
+}
+
+// Keys that no pixel has change nothing: the same bytes as opaque frames, 256 colours included.
+TEST(GifTransparency, KeysNoPixelHasGiveTheBytesOfOpaqueFrames) {
+    for (const PictureKind& kind : kPictureKinds) {
+        auto pictures = kind.draw();
+        std::vector<uint8_t> opaque = Encode(pictures, Options(2));
+        giftest::MakeTransparent(&pictures, [](int, int, int) { return false; });
+        ASSERT_NE(pictures[0].transparentKey, gif::kOpaque);
+        EXPECT_EQ(Encode(pictures, Options(2)), opaque) << kind.name;
+        EXPECT_FALSE(ReadLayout(opaque).images[0].transparent) << kind.name;
+    }
+}
+
+TEST(GifTransparency, AKeyBeyondTwentyFourBitsIsRefused) {
+    auto pictures = giftest::FewColourFrames(2, 8, 8, 4);
+    for (int32_t key : {-2, 0x1000000, INT32_MIN}) {
+        pictures[1].transparentKey = key;
+        EXPECT_TRUE(Encode(pictures, Options(1)).empty()) << key;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Masks, GifTransparency, testing::ValuesIn(giftest::TransparencyCases()),
+                         [](const testing::TestParamInfo<giftest::TransparencyCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(GifDeterminism, BottomUpRowsGiveTheSameFileAsTopDown) {
     auto pictures = giftest::PhotoLikeFrames(5, 33, 21);
@@ -127,7 +205,7 @@ TEST(GifDeterminism, BottomUpRowsGiveTheSameFileAsTopDown) {
         flipped.push_back(std::move(f));
     }
     for (const giftest::Picture& f : flipped) {
-        frames.push_back(gif::Frame{f.width, f.height, -f.stride, f.bgr.data() + (f.height - 1) * f.stride});
+        frames.push_back(gif::Frame{f.width, f.height, -f.stride, f.bgr.data() + (f.height - 1) * f.stride, f.transparentKey});
     }
     std::vector<uint8_t> bottomUp;
     ASSERT_TRUE(gif::EncodeAnimationWithOptions(frames.data(), 5, 6, gif::VectorSink(&bottomUp), Options(2)));
@@ -222,7 +300,8 @@ TEST(GifFailingSink, AnyFailedWriteFailsTheEncoding) {
 TEST(GifStructure, TheWidestRowGifAllowsIsAccepted) {
     std::vector<uint8_t> row(size_t(65535) * 3);
     for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 7 % 251);
-    gif::Frame frames[2] = {{65535, 1, ptrdiff_t(row.size()), row.data()}, {65535, 1, ptrdiff_t(row.size()), row.data()}};
+    gif::Frame frames[2] = {{65535, 1, ptrdiff_t(row.size()), row.data(), gif::kOpaque},
+                             {65535, 1, ptrdiff_t(row.size()), row.data(), gif::kOpaque}};
     std::vector<uint8_t> out;
     ASSERT_TRUE(gif::EncodeAnimation(frames, 2, 6, gif::VectorSink(&out)));
     ExpectLoopingAnimation(ReadLayout(out), 65535, 1, 2);

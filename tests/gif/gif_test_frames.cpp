@@ -3,6 +3,7 @@
 #include "gif_test_frames.h"
 
 #include <algorithm>
+#include <set>
 
 namespace giftest {
 
@@ -52,9 +53,67 @@ std::vector<Picture> PhotoLikeFrames(int frames, int width, int height) {
     return DrawFrames(frames, width, height, PhotoLikeAt);
 }
 
+namespace {
+
+uint32_t ColourAt(const Picture& picture, int x, int y) {
+    const uint8_t* px = &picture.bgr[size_t(y) * size_t(picture.stride) + size_t(x) * 3];
+    return uint32_t(px[2]) << 16 | uint32_t(px[1]) << 8 | px[0];
+}
+
+}  // namespace
+
+void MakeTransparent(std::vector<Picture>* pictures, bool (*transparentAt)(int, int, int)) {
+    std::set<uint32_t> opaque;
+    for (size_t f = 0; f < pictures->size(); ++f) {
+        const Picture& p = (*pictures)[f];
+        for (int y = 0; y < p.height; ++y) {
+            for (int x = 0; x < p.width; ++x) {
+                if (!transparentAt(int(f), x, y)) opaque.insert(ColourAt(p, x, y));
+            }
+        }
+    }
+    uint32_t key = 0xFF00FF;
+    while (opaque.count(key)) key = (key + 1) & 0xFFFFFF;
+    for (size_t f = 0; f < pictures->size(); ++f) {
+        Picture& p = (*pictures)[f];
+        p.transparentKey = int32_t(key);
+        for (int y = 0; y < p.height; ++y) {
+            for (int x = 0; x < p.width; ++x) {
+                if (!transparentAt(int(f), x, y)) continue;
+                uint8_t* px = &p.bgr[size_t(y) * size_t(p.stride) + size_t(x) * 3];
+                px[0] = uint8_t(key);
+                px[1] = uint8_t(key >> 8);
+                px[2] = uint8_t(key >> 16);
+            }
+        }
+    }
+}
+
+namespace {
+
+bool InHole(int x, int y, int left) { return x >= left && x < left + 20 && y >= 10 && y < 30; }
+
+}  // namespace
+
+std::vector<TransparencyCase> TransparencyCases() {
+    return {
+        {"KeyColourNowhere", [](int, int, int) { return false; }, {1, 1, 1, 1, 1}},
+        {"SameHoleInEveryFrame", [](int, int x, int y) { return InHole(x, y, 20); }, {1, 1, 1, 1, 1}},
+        {"HoleOpensInFrameThree", [](int f, int x, int y) { return f >= 2 && InHole(x, y, 20); }, {1, 2, 1, 1, 1}},
+        {"HoleOnlyInFirstFrame", [](int f, int x, int y) { return f == 0 && InHole(x, y, 20); }, {1, 1, 1, 1, 2}},
+        {"HoleMovesEveryFrame", [](int f, int x, int y) { return InHole(x, y, 4 + 7 * f); }, {2, 2, 2, 2, 2}},
+        {"AllOfFrameTwo", [](int f, int, int) { return f == 1; }, {2, 1, 1, 1, 1}},
+        {"AllOfEveryFrame", [](int, int, int) { return true; }, {1, 1, 1, 1, 1}},
+    };
+}
+
+bool IsTransparentPixel(const Picture& picture, int x, int y) {
+    return picture.transparentKey != gif::kOpaque && ColourAt(picture, x, y) == uint32_t(picture.transparentKey);
+}
+
 std::vector<gif::Frame> FramesOf(const std::vector<Picture>& pictures) {
     std::vector<gif::Frame> frames;
-    for (const Picture& p : pictures) frames.push_back(gif::Frame{p.width, p.height, p.stride, p.bgr.data()});
+    for (const Picture& p : pictures) frames.push_back(gif::Frame{p.width, p.height, p.stride, p.bgr.data(), p.transparentKey});
     return frames;
 }
 

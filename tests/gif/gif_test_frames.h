@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,14 @@
 
 namespace giftest {
 
-// Top-down 24-bit pixels (blue, green, red), rows packed or padded to `stride`.
+// Top-down 24-bit pixels (blue, green, red), rows packed or padded to `stride`; pixels of the
+// colour transparentKey (0xRRGGBB) are transparent, none when it is gif::kOpaque.
 struct Picture {
     int width;
     int height;
     ptrdiff_t stride;
     std::vector<uint8_t> bgr;
+    int32_t transparentKey = gif::kOpaque;
 };
 
 // `frames` frames, each drawn by a function of (frame, x, y) returning 0xRRGGBB.
@@ -27,6 +30,25 @@ std::vector<Picture> FewColourFrames(int frames, int width, int height, int colo
 
 // Smooth gradients with fine texture, thousands of colours, shifted a pixel per frame.
 std::vector<Picture> PhotoLikeFrames(int frames, int width, int height);
+
+// Paints the pixels where transparentAt(frame, x, y) holds in one colour that no other pixel of
+// any frame has, and makes it every frame's transparentKey (also of frames that keep no such pixel).
+void MakeTransparent(std::vector<Picture>* pictures, bool (*transparentAt)(int, int, int));
+
+// Whether pixel (x, y) of the picture is its key colour.
+bool IsTransparentPixel(const Picture& picture, int x, int y);
+
+// Where five frames are transparent, and the disposal (1 "do not dispose", 2 "restore to
+// background") each frame must carry for the next frame, and the first after the last, to show right.
+struct TransparencyCase {
+    const char* name;
+    bool (*transparentAt)(int frame, int x, int y);
+    int disposals[5];
+};
+
+std::vector<TransparencyCase> TransparencyCases();
+
+inline void PrintTo(const TransparencyCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<gif::Frame> FramesOf(const std::vector<Picture>& pictures);
 

@@ -8,11 +8,12 @@
 
 namespace read_gif {
 
-ShownGif ReadGif(const std::string& decoder, const std::string& path) {
+ShownGif ReadGif(const std::string& decoder, const std::string& path, bool withAlpha) {
     ShownGif shown;
-    const std::string rawPath = path + "." + decoder + ".rgb";
-    const std::string command =
-        "/usr/bin/python3 '" READ_GIF_SCRIPT "' " + decoder + " '" + path + "' '" + rawPath + "'";
+    shown.channels = withAlpha ? 4 : 3;
+    const std::string rawPath = path + "." + decoder + ".raw";
+    const std::string command = "/usr/bin/python3 '" READ_GIF_SCRIPT "' " + decoder + " '" + path + "' '" + rawPath +
+                                "' " + (withAlpha ? "rgba" : "rgb");
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return shown;
     char line[4096] = {};
@@ -28,7 +29,7 @@ ShownGif ReadGif(const std::string& decoder, const std::string& path) {
 }
 
 const uint8_t* FrameRgb(const ShownGif& gif, int frame) {
-    const size_t frameBytes = size_t(gif.width) * size_t(gif.height) * 3;
+    const size_t frameBytes = size_t(gif.width) * size_t(gif.height) * size_t(gif.channels);
     if (frame < 0 || frameBytes == 0 || (size_t(frame) + 1) * frameBytes > gif.rgb.size()) return nullptr;
     return gif.rgb.data() + size_t(frame) * frameBytes;
 }

@@ -20,13 +20,15 @@ struct ShownGif {
     int height = 0;
     std::string delaysMs;      // one a frame, comma-separated: "60,60,60"
     std::string loop;          // repetitions: "0" forever, "-1" when the file plays once
+    int channels = 3;          // 3: red, green, blue; 4: with alpha, 0 where the page shows through
     std::vector<uint8_t> rgb;  // every frame as composited on screen, top row first, one after another
 };
 
-// Reads the GIF at `path` with `decoder`; the raw frames pass through a file beside it.
-ShownGif ReadGif(const std::string& decoder, const std::string& path);
+// Reads the GIF at `path` with `decoder`, as RGB or (withAlpha) RGBA; the raw frames pass through
+// a file beside it.
+ShownGif ReadGif(const std::string& decoder, const std::string& path, bool withAlpha = false);
 
-// Frame `frame`'s red, green, blue bytes within `gif.rgb`; null when the decoder gave fewer frames.
+// Frame `frame`'s bytes within `gif.rgb`; null when the decoder gave fewer frames.
 const uint8_t* FrameRgb(const ShownGif& gif, int frame);
 
 }  // namespace read_gif

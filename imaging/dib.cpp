@@ -2,10 +2,12 @@
 // transparent pixels keyed (see transparency.h).
 #include "imaging/dib.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "imaging/geometry.h"
 #include "imaging/imaging.h"
+#include "imaging/parallel.h"
 #include "imaging/transparency.h"
 
 namespace imaging::detail {
@@ -69,32 +71,56 @@ int32_t KeyOfPixels(const DecodedImage& image) {
     }
 }
 
+// One conversion of decoded rows into a DIB, in bands of rows that are independent of one
+// another, so that they are converted on all cores.
+struct RowConversion {
+    const DecodedImage* image;
+    uint8_t* dib;
+    int32_t key;
+    Walk walk;
+    int32_t width, height;
+    ptrdiff_t stride;
+};
+
+constexpr int kBands = 16;
+
 // R, G, B, A: byte positions of the channels in one decoded pixel (A < 0: opaque). Opaque
 // pixels keep their own colour, transparent ones take the key (see transparency.h).
 template <int R, int G, int B, int A, int PixelBytes>
-int32_t ConvertRows(const DecodedImage& image, uint8_t* dib) {
-    const int32_t key = KeyOfPixels<R, G, B, A, PixelBytes>(image);
-    const Walk walk = OrientationWalk(image, PixelBytes);
-    const int32_t width = OrientedWidth(image);
-    const int32_t height = OrientedHeight(image);
-    const ptrdiff_t stride = ptrdiff_t(DibStride(width));
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* in = walk.origin + walk.down * y;
-        uint8_t* out = dib + stride * (height - 1 - y);
-        for (int32_t x = 0; x < width; ++x, in += walk.right, out += 3) {
+void ConvertBand(void* context, int band) {
+    const RowConversion& c = *static_cast<const RowConversion*>(context);
+    const int32_t rowsPerBand = (c.height + kBands - 1) / kBands;
+    const int32_t end = std::min(c.height, (band + 1) * rowsPerBand);
+    for (int32_t y = band * rowsPerBand; y < end; ++y) {
+        const uint8_t* in = c.walk.origin + c.walk.down * y;
+        uint8_t* out = c.dib + c.stride * (c.height - 1 - y);
+        for (int32_t x = 0; x < c.width; ++x, in += c.walk.right, out += 3) {
             out[0] = in[B];
             out[1] = in[G];
             out[2] = in[R];
             if constexpr (A >= 0) {
                 if (in[A] < kOpaqueAlpha) {
-                    StoreKey(out, key);
+                    StoreKey(out, c.key);
                 } else {
-                    MoveOffKey(out, key);
+                    MoveOffKey(out, c.key);
                 }
             }
         }
     }
-    return key;
+}
+
+template <int R, int G, int B, int A, int PixelBytes>
+int32_t ConvertRows(const DecodedImage& image, uint8_t* dib) {
+    const int32_t width = OrientedWidth(image);
+    RowConversion conversion{&image,
+                             dib,
+                             KeyOfPixels<R, G, B, A, PixelBytes>(image),
+                             OrientationWalk(image, PixelBytes),
+                             width,
+                             OrientedHeight(image),
+                             ptrdiff_t(DibStride(width))};
+    RunInParallel(kBands, ConvertBand<R, G, B, A, PixelBytes>, &conversion);
+    return conversion.key;
 }
 
 }  // namespace

@@ -42,8 +42,12 @@ void ExpectTransparencyLike(const std::string& reference, imaging::Handle image,
     for (size_t i = 0; i < dib->pixels.size(); ++i) {
         const int a = alpha.pixels[i].r;
         const bool isKey = dib->pixels[i] == keyColour;
-        if (a <= 126) EXPECT_TRUE(isKey) << "pixel " << i << " alpha " << a;
-        if (a >= 129) EXPECT_FALSE(isKey) << "pixel " << i << " alpha " << a;
+        if (a <= 126) {
+            EXPECT_TRUE(isKey) << "pixel " << i << " alpha " << a;
+        }
+        if (a >= 129) {
+            EXPECT_FALSE(isKey) << "pixel " << i << " alpha " << a;
+        }
         if (isKey) {
             dib->pixels[i] = colours.pixels[i];
             ++transparent;

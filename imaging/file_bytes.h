@@ -7,6 +7,16 @@
 
 namespace imaging::detail {
 
+// The next byte, or EOF. Without the stream lock that getc takes for every byte: one thread reads
+// a file at a time here, and the walks over a JPEG's or a GIF's data read it byte by byte.
+inline int NextByte(std::FILE* file) {
+#ifdef _WIN32
+    return _getc_nolock(file);
+#else
+    return getc_unlocked(file);
+#endif
+}
+
 inline bool ReadBytes(std::FILE* file, uint8_t* bytes, size_t count) {
     return std::fread(bytes, 1, count, file) == count;
 }

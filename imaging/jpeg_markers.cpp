@@ -18,9 +18,9 @@ bool StartJpeg(std::FILE* file) {
 }
 
 bool NextJpegSegment(std::FILE* file, JpegSegment* segment) {
-    int byte = std::getc(file);
+    int byte = NextByte(file);
     if (byte != 0xFF) return false;
-    while (byte == 0xFF) byte = std::getc(file);
+    while (byte == 0xFF) byte = NextByte(file);
     if (byte == EOF) return false;
     segment->marker = byte;
     segment->payloadBytes = 0;
@@ -36,18 +36,18 @@ bool NextJpegSegment(std::FILE* file, JpegSegment* segment) {
 // Entropy-coded data runs until a 0xFF that is followed by neither a stuffed 0x00, a restart
 // marker nor another fill 0xFF.
 bool SkipJpegScanData(std::FILE* file) {
-    int byte = std::getc(file);
+    int byte = NextByte(file);
     for (;;) {
-        while (byte != EOF && byte != 0xFF) byte = std::getc(file);
+        while (byte != EOF && byte != 0xFF) byte = NextByte(file);
         if (byte == EOF) return false;
-        int next = std::getc(file);
-        while (next == 0xFF) next = std::getc(file);
+        int next = NextByte(file);
+        while (next == 0xFF) next = NextByte(file);
         if (next == EOF) return false;
         if (next != 0x00 && !(next >= 0xD0 && next <= 0xD7)) {
             // Back to the 0xFF just before the marker's code, where NextJpegSegment starts.
             return std::fseek(file, -2, SEEK_CUR) == 0;
         }
-        byte = std::getc(file);
+        byte = NextByte(file);
     }
 }
 

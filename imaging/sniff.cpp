@@ -46,7 +46,7 @@ struct GifBits {
     bool NextByte(uint8_t* byte) {
         while (blockLeft == 0) {
             if (ended) return false;
-            const int size = std::getc(file);
+            const int size = detail::NextByte(file);
             if (size == EOF) {
                 broken = true;
                 return false;
@@ -54,7 +54,7 @@ struct GifBits {
             if (size == 0) ended = true;
             blockLeft = unsigned(size);
         }
-        const int value = std::getc(file);
+        const int value = detail::NextByte(file);
         if (value == EOF) {
             broken = true;
             return false;
@@ -130,7 +130,7 @@ bool GifFrameComplete(std::FILE* file, int minimumCodeSize, uint64_t pixels) {
 
 bool SkipGifSubBlocks(std::FILE* file) {
     for (;;) {
-        const int size = std::getc(file);
+        const int size = NextByte(file);
         if (size == EOF) return false;
         if (size == 0) return true;
         if (std::fseek(file, size, SEEK_CUR) != 0) return false;
@@ -149,9 +149,9 @@ SniffResult SniffGif(std::FILE* file) {
         if (std::fseek(file, 3L << ((screen[10] & 7) + 1), SEEK_CUR) != 0) return refused;
     }
     for (;;) {
-        const int introducer = std::getc(file);
+        const int introducer = NextByte(file);
         if (introducer == 0x21) {  // extension: label, then sub-blocks
-            if (std::getc(file) == EOF || !SkipGifSubBlocks(file)) return refused;
+            if (NextByte(file) == EOF || !SkipGifSubBlocks(file)) return refused;
         } else if (introducer == 0x2C) {  // image descriptor
             uint8_t descriptor[9];
             if (std::fread(descriptor, 1, 9, file) != 9) return refused;
@@ -161,7 +161,7 @@ SniffResult SniffGif(std::FILE* file) {
             if (descriptor[8] & 0x80) {
                 if (std::fseek(file, 3L << ((descriptor[8] & 7) + 1), SEEK_CUR) != 0) return refused;
             }
-            const int minimumCodeSize = std::getc(file);
+            const int minimumCodeSize = NextByte(file);
             if (!GifFrameComplete(file, minimumCodeSize, uint64_t(width * height))) return refused;
             const long endOfFrame = std::ftell(file);
             return endOfFrame < 0 ? refused : SniffResult{true, uint64_t(endOfFrame)};
